@@ -1,0 +1,32 @@
+// The one kind of failure the program raises: what it was doing, on which paths, and the
+// Windows error that stopped it.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+class Failure : public std::runtime_error {
+public:
+    // action: a sentence a person can act on, naming the paths ("Could not copy A to B.").
+    // function and errorCode: the Windows call that failed and its GetLastError(); none for a
+    // failure the program detects itself.
+    explicit Failure(std::wstring action, std::string function = {}, std::uint32_t errorCode = 0)
+        : std::runtime_error(function.empty() ? "failure" : function),
+          action_(std::move(action)),
+          function_(std::move(function)),
+          errorCode_(errorCode) {}
+
+    const std::wstring& Action() const { return action_; }
+    const std::string& Function() const { return function_; }
+    std::uint32_t ErrorCode() const { return errorCode_; }
+
+private:
+    std::wstring action_;
+    std::string function_;
+    std::uint32_t errorCode_;
+};
+
+}  // namespace platform
