@@ -1,0 +1,226 @@
+// The platform operations on the real Windows API: kernel32 queries, file copy, process start.
+#include "platform/win32/Win32Platform.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/win32/Handles.h"
+#include "platform/win32/RuntimeBinding.h"
+#include "platform/win32/Win32Error.h"
+
+namespace win32 {
+
+namespace {
+
+// Small on purpose: paths longer than this take the grow-and-retry path.
+constexpr DWORD kFirstPathBufferSize = MAX_PATH;
+
+template <typename Function>
+Function* BindKernel32(const char* functionName) {
+    return BindFunction<Function>(L"kernel32", functionName);
+}
+
+std::wstring SystemFolder() {
+    std::wstring folder(kFirstPathBufferSize, L'\0');
+    for (;;) {
+        const UINT length = ::GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+        if (length == 0) {
+            ThrowLastError(L"Could not find the Windows system folder.", "GetSystemDirectoryW");
+        }
+        if (length < folder.size()) {
+            folder.resize(length);
+            return folder;
+        }
+        folder.assign(length, L'\0');  // the size needed, NUL included
+    }
+}
+
+// The "\\?\" form of a path lifts the 260-character limit of the file functions. It turns off
+// Windows' own clean-up of the path, so the path is made full and clean first.
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+    std::wstring full(kFirstPathBufferSize, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            ThrowLastError(L"The path " + path + L" is not valid.", "GetFullPathNameW");
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.assign(length, L'\0');
+    }
+    if (full.compare(0, 4, L"\\\\?\\") == 0) {
+        return full;
+    }
+    if (full.compare(0, 2, L"\\\\") == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
+// A file that is deleted again unless Keep() is called, on every way out of a scope.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (!path_.empty()) {
+            // CopyFile carries the source's read-only attribute over, and DeleteFile refuses a
+            // read-only file.
+            ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(path_.c_str());
+        }
+    }
+    const std::wstring& Path() const { return path_; }
+    void Keep() { path_.clear(); }
+
+private:
+    std::wstring path_;
+};
+
+}  // namespace
+
+std::uint32_t Win32Platform::GetSystemDirectoryA(char* buffer, std::uint32_t size) {
+    static const auto function =
+        BindKernel32<decltype(::GetSystemDirectoryA)>("GetSystemDirectoryA");
+    return function != nullptr ? function(buffer, size) : 0;
+}
+
+platform::ModuleHandle Win32Platform::GetModuleHandleA(const char* moduleName) {
+    return ::GetModuleHandleA(moduleName);
+}
+
+platform::ProcAddress Win32Platform::GetProcAddress(platform::ModuleHandle module,
+                                                    const char* procName) {
+    return reinterpret_cast<platform::ProcAddress>(
+        ::GetProcAddress(static_cast<HMODULE>(module), procName));
+}
+
+platform::ProcessHandle Win32Platform::GetCurrentProcess() {
+    static const auto function = BindKernel32<decltype(::GetCurrentProcess)>("GetCurrentProcess");
+    return function != nullptr ? function() : nullptr;
+}
+
+std::int32_t Win32Platform::IsWow64Process(platform::ProcAddress isWow64Process,
+                                           platform::ProcessHandle process,
+                                           std::int32_t* wow64Flag) {
+    using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+    static_assert(sizeof(BOOL) == sizeof(std::int32_t), "BOOL is the 32-bit flag");
+    const auto function = reinterpret_cast<IsWow64ProcessFunction>(isWow64Process);
+    return function(process, reinterpret_cast<PBOOL>(wow64Flag));
+}
+
+platform::Text Win32Platform::FromAnsiCodePage(const std::string& ansi) {
+    if (ansi.empty()) {
+        return {};
+    }
+    const int ansiLength = static_cast<int>(ansi.size());
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiLength, nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiLength, text.data(), length);
+    return text;
+}
+
+platform::Text Win32Platform::GetProgramFolder() {
+    std::wstring path(kFirstPathBufferSize, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            ThrowLastError(L"Could not find the folder the installer runs from.",
+                           "GetModuleFileNameW");
+        }
+        // A cut-off path fills the buffer exactly (and, since Vista, sets
+        // ERROR_INSUFFICIENT_BUFFER): try again with twice the room.
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.assign(path.size() * 2, L'\0');
+    }
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+void Win32Platform::CopyFileReplacing(const platform::Text& source,
+                                      const platform::Text& destination) {
+    const std::wstring action = L"Could not copy " + source + L" to " + destination + L".";
+    const std::wstring from = ExtendedLengthPath(source);
+    const std::wstring to = ExtendedLengthPath(destination);
+    // Windows refuses to replace a read-only file, but not every file system behind a path
+    // does (Wine running as root, for one); a read-only destination is never written.
+    const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        throw platform::Failure(action + L" The destination is read-only.", {},
+                                ERROR_ACCESS_DENIED);
+    }
+    // The bytes go to a file of their own in the destination folder first; a rename on the
+    // same volume then puts them in place in one step, so the old file is never half-written.
+    TemporaryFile temporary(to + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp");
+    if (!::CopyFileW(from.c_str(), temporary.Path().c_str(), FALSE)) {
+        ThrowLastError(action, "CopyFileW");
+    }
+    if (!::MoveFileExW(temporary.Path().c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ThrowLastError(action, "MoveFileExW");
+    }
+    temporary.Keep();
+}
+
+void Win32Platform::StartCommandLine(const platform::Text& commandLine, int windowStyle) {
+    const std::wstring programName = commandLine.substr(0, commandLine.find(L' '));
+    if (programName.empty() || programName.find_first_of(L"\\/:\"") != std::wstring::npos) {
+        throw platform::Failure(L"Could not start \"" + commandLine +
+                                L"\": only a program of the Windows system folder may run.");
+    }
+    // By its full path, never through the program search, which looks in the installer's own
+    // folder first. Under WOW64 the file-system redirector turns System32 into SysWOW64, so a
+    // 32-bit installer starts the 32-bit tool.
+    const std::wstring systemFolder = SystemFolder();
+    const std::wstring program = systemFolder + L"\\" + programName;
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(windowStyle);
+    PROCESS_INFORMATION process = {};
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    std::vector<wchar_t> writableCommandLine(commandLine.begin(), commandLine.end());
+    writableCommandLine.push_back(L'\0');
+    if (!::CreateProcessW(program.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, systemFolder.c_str(), &startup, &process)) {
+        ThrowLastError(L"Could not start " + program + L" (\"" + commandLine + L"\").",
+                       "CreateProcessW");
+    }
+    // Nothing waits for the tool: both handles go at once.
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+}
+
+void LimitDllSearchToSystemFolder() {
+    // Windows 8 and later, and Windows 7 with KB2533623.
+    using SetDefaultDllDirectoriesFunction = BOOL WINAPI(DWORD);
+    constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
+    // Windows 7, Vista SP2 and XP SP3.
+    using SetSearchPathModeFunction = BOOL WINAPI(DWORD);
+    constexpr DWORD kSafeSearchModePermanent = 0x00000001 | 0x00008000;
+
+    const auto setDefaultDllDirectories =
+        BindKernel32<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+    if (setDefaultDllDirectories != nullptr) {
+        setDefaultDllDirectories(kLoadLibrarySearchSystem32);
+    } else {
+        // Without it, at least take the current folder out of the DLL search.
+        ::SetDllDirectoryW(L"");
+    }
+    const auto setSearchPathMode = BindKernel32<SetSearchPathModeFunction>("SetSearchPathMode");
+    if (setSearchPathMode != nullptr) {
+        setSearchPathMode(kSafeSearchModePermanent);
+    }
+}
+
+}  // namespace win32

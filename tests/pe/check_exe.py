@@ -1,0 +1,171 @@
+#!/usr/bin/python3
+"""Checks the built VelkraInstall.exe: machine, GUI subsystem, ASLR/DEP, resources and imported DLLs."""
+
+import struct
+import sys
+import xml.etree.ElementTree as ET
+
+import pefile
+
+MACHINES = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}  # (FILE_HEADER machine, PE32 / PE32+ magic)
+RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll",
+               "shell32.dll", "comctl32.dll", "ntdll.dll"}
+WANTED_STRINGS = {"FileVersion": "1.00", "ProductVersion": "1.00",
+                  "InternalName": "VelkraInstall", "OriginalFilename": "VelkraInstall.exe"}
+WANTED_ICONS = [(32, 32, 2, 1), (32, 32, 16, 4), (16, 16, 16, 4)]  # width, height, colours, bits per pixel
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V2, ASM_V3 = "{urn:schemas-microsoft-com:asm.v2}", "{urn:schemas-microsoft-com:asm.v3}"
+WS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+
+results = []
+
+
+def check(passed, what, detail=""):
+    results.append(passed)
+    print(("ok: " if passed else "FAIL: ") + what + (f" ({detail})" if detail else ""))
+
+
+def resource(pe, type_id, res_id):
+    """The bytes of a resource (any language), or None; Windows falls back across languages too."""
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        return None
+    for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if rtype.id != type_id:
+            continue
+        for entry in rtype.directory.entries:
+            if entry.id == res_id and entry.directory.entries:
+                data = entry.directory.entries[0].data.struct
+                return pe.get_data(data.OffsetToData, data.Size)
+    return None
+
+
+def check_headers(pe, arch):
+    machine, magic = MACHINES[arch]
+    check(pe.FILE_HEADER.Machine == machine, f"machine is 0x{machine:x} for {arch}",
+          f"found 0x{pe.FILE_HEADER.Machine:x}")
+    check(pe.OPTIONAL_HEADER.Magic == magic, f"optional header magic 0x{magic:x}",
+          f"found 0x{pe.OPTIONAL_HEADER.Magic:x}")
+    check(pe.OPTIONAL_HEADER.Subsystem == 2, "subsystem is WINDOWS_GUI",
+          f"found {pe.OPTIONAL_HEADER.Subsystem}")
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    check(flags & 0x40 != 0, "DllCharacteristics has DYNAMIC_BASE", f"0x{flags:04x}")
+    check(flags & 0x100 != 0, "DllCharacteristics has NX_COMPAT", f"0x{flags:04x}")
+    # Without base relocations the loader cannot move the image, whatever DYNAMIC_BASE says.
+    reloc = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    stripped = pe.FILE_HEADER.Characteristics & 0x1
+    check(reloc.VirtualAddress != 0 and reloc.Size != 0 and not stripped, "base relocations present",
+          f"size {reloc.Size}, RELOCS_STRIPPED {bool(stripped)}")
+
+
+def check_version(pe):
+    fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, "VS_FIXEDFILEINFO", None) else None
+    for name in ("FileVersion", "ProductVersion"):
+        if fixed is None:
+            check(False, f"fixed {name} is 1.0.0.0", "no version resource")
+            continue
+        ms, ls = getattr(fixed, name + "MS"), getattr(fixed, name + "LS")
+        found = (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+        check(found == (1, 0, 0, 0), f"fixed {name} is 1.0.0.0", "found " + ".".join(map(str, found)))
+    table = None
+    for info in getattr(pe, "FileInfo", []):
+        for block in info:
+            for st in getattr(block, "StringTable", []):
+                if st.LangID.decode("ascii", "replace").upper() == "040904B0":
+                    table = {k.decode("utf-8", "replace"): v.decode("utf-8", "replace")
+                             for k, v in st.entries.items()}
+    for key, want in WANTED_STRINGS.items():
+        found = None if table is None else table.get(key)
+        check(found == want, f'StringFileInfo 040904B0 {key} is "{want}"',
+              "no 040904B0 table" if table is None else f"found {found!r}")
+
+
+def check_icons(pe):
+    group = resource(pe, RT_GROUP_ICON, 1)
+    if group is None or len(group) < 6:
+        check(False, "icon group 1 present")
+        return
+    count = struct.unpack_from("<H", group, 4)[0]
+    entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(count)]
+    listed = sorted((w, h, colours, bits) for w, h, colours, _, _, bits, _, _ in entries)
+    check(listed == sorted(WANTED_ICONS), "icon group 1 holds 32x32x2, 32x32x16, 16x16x16", f"found {listed}")
+    for w, h, colours, _, _, bits, size, icon_id in entries:
+        image = resource(pe, RT_ICON, icon_id)
+        what = f"icon {icon_id} ({w}x{h}, {colours} colours) is a {w}x{h*2} DIB of {bits} bpp"
+        if image is None or len(image) < 40:
+            check(False, what, "missing or too short")
+            continue
+        hsize, bw, bh, planes, bbits = struct.unpack_from("<IiiHH", image, 0)
+        # An icon DIB's height covers the colour bitmap and the AND mask together.
+        check(hsize == 40 and (bw, bh, bbits) == (w, 2 * h, bits) and len(image) == size, what,
+              f"header size {hsize}, {bw}x{bh}, {bbits} bpp, {len(image)} of {size} bytes")
+
+
+def check_manifest(pe):
+    data = resource(pe, RT_MANIFEST, 1)
+    if data is None:
+        check(False, "manifest resource 1 present")
+        return
+    try:
+        root = ET.fromstring(data)
+    except ET.ParseError as e:
+        check(False, "manifest parses as XML", str(e))
+        return
+    check(True, "manifest resource 1 parses as XML")
+    levels = [e.get("level") for e in root.iter() if e.tag in
+              (ASM_V2 + "requestedExecutionLevel", ASM_V3 + "requestedExecutionLevel")]
+    check(levels == ["requireAdministrator"], "manifest requests requireAdministrator", f"found {levels}")
+    # Windows takes the first value it knows from the list, and only in the 2016 namespace.
+    dpi = [e.text or "" for e in root.iter(WS_2016 + "dpiAwareness")]
+    first = [d.split(",")[0].strip().lower() for d in dpi]
+    check(first == ["permonitorv2"], "manifest declares PerMonitorV2 dpiAwareness", f"found {dpi}")
+    path = f"{ASM_V1}dependency/{ASM_V1}dependentAssembly/{ASM_V1}assemblyIdentity"
+    deps = [(a.get("name"), a.get("version"), (a.get("publicKeyToken") or "").lower())
+            for a in root.findall(path)]
+    want = ("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df")
+    check(want in deps, "manifest depends on Common-Controls 6.0.0.0", f"found {deps}")
+
+
+def allowed_dll(name):
+    name = name.lower()
+    return name in SYSTEM_DLLS or name.startswith("api-ms-win-")
+
+
+def check_imports(pe):
+    direct = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+    delayed = getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
+    dlls = [e.dll.decode("ascii", "replace") for e in direct]
+    late = [e.dll.decode("ascii", "replace") for e in delayed]
+    print("imported DLLs: " + (", ".join(dlls) or "none"))
+    if late:
+        print("delay-loaded DLLs: " + ", ".join(late))
+    check(bool(dlls), "import table present")
+    bad = [d for d in dlls if not allowed_dll(d)]
+    check(not bad, "imports only Windows' own DLLs", "not allowed: " + ", ".join(bad) if bad else "")
+    bad = [d for d in late if not allowed_dll(d)]
+    check(not bad, "delay-loads only Windows' own DLLs", "not allowed: " + ", ".join(bad) if bad else "")
+    names = [i.name for e in list(direct) + list(delayed) for i in e.imports]
+    check(b"IsWow64Process" not in names, "does not import IsWow64Process")
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in MACHINES:
+        print(f"usage: {sys.argv[0]} <path-to-exe> <{'|'.join(MACHINES)}>")
+        return 2
+    try:
+        pe = pefile.PE(sys.argv[1])
+    except (OSError, pefile.PEFormatError) as e:
+        check(False, "file is a PE image", str(e))
+    else:
+        check_headers(pe, sys.argv[2])
+        check_version(pe)
+        check_icons(pe)
+        check_manifest(pe)
+        check_imports(pe)
+    failed = results.count(False)
+    print(f"{len(results) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
