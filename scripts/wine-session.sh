@@ -1,0 +1,104 @@
+# Sourced, not run: a throwaway 64-bit Wine prefix on its own X display (Xvfb when there is no
+# display), with Wine's own fonts and a virtual desktop, so that focus and input behave as on
+# Windows. Everything it starts is recorded under the session folder and stopped by
+# wine_session_stop.
+
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+# wine_session_env DIR: point Wine at the session's prefix and display.
+wine_session_env() {
+    local dir
+    dir=$(realpath -m "$1")  # Wine wants an absolute prefix
+    export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree=;mshtml="
+    if [ -f "$dir/display" ]; then
+        DISPLAY=":$(cat "$dir/display")"
+        export DISPLAY
+    fi
+}
+
+# wine_session_start DIR [xvfb]: a new prefix in DIR/prefix; with "xvfb", on a display of its own.
+wine_session_start() {
+    local dir=$1 mode=${2:-}
+    mkdir -p "$dir"
+    rm -f "$dir/display"
+    if [ "$mode" = xvfb ]; then
+        # -displayfd picks a free display number and tells it once the server is ready.
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.new" \
+            >"$dir/xvfb.log" 2>&1 </dev/null &
+        echo $! >"$dir/xvfb.pid"
+        local tries=0
+        until [ -s "$dir/display.new" ]; do
+            tries=$((tries + 1))
+            if [ $tries -gt 100 ] || ! kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
+                echo "Xvfb did not start; see $dir/xvfb.log" >&2
+                return 1
+            fi
+            sleep 0.1
+        done
+        tr -d '\n' <"$dir/display.new" >"$dir/display"
+        rm -f "$dir/display.new"
+    fi
+    wine_session_env "$dir"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    # Every Wine process here writes to a log file: a daemon it spawns must not hold the
+    # caller's output open. A persistent server keeps the session's own processes (services,
+    # the desktop) alive between the programs it runs, until wine_session_stop.
+    "$WINESERVER" -p >"$dir/wine.log" 2>&1 </dev/null
+    "$WINE64" wineboot -i >>"$dir/wine.log" 2>&1 </dev/null
+    # 64-bit Windows has a 32-bit system folder beside system32; a wine64-only prefix does not.
+    mkdir -p "$WINEPREFIX/drive_c/windows/syswow64"
+    # Debian's Wine does not find its own fonts; without them "MS Shell Dlg 2" falls back to a
+    # wider face than Tahoma.
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    cat >"$dir/session.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer]
+"Desktop"="Default"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="1024x768"
+
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"LogPixels"=dword:00000060
+REG
+    "$WINE64" regedit /S "$(wine_path "$dir/session.reg")" >>"$dir/wine.log" 2>&1 </dev/null
+    # The desktop that wineboot started predates the settings: start the session afresh.
+    "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
+    "$WINESERVER" -w
+    "$WINESERVER" -p >>"$dir/wine.log" 2>&1 </dev/null
+}
+
+# wine_session_stop DIR: ends the prefix's Wine processes and the session's Xvfb.
+wine_session_stop() {
+    local dir=$1
+    if [ -d "$dir/prefix" ]; then
+        WINEPREFIX="$dir/prefix" "$WINESERVER" -k >/dev/null 2>&1 || true
+    fi
+    if [ -f "$dir/xvfb.pid" ]; then
+        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+        rm -f "$dir/xvfb.pid"
+    fi
+}
+
+# wine_set_dpi N: the DPI that Wine hands to processes started from now on.
+wine_set_dpi() {
+    "$WINE64" reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$1" /f \
+        >/dev/null 2>&1 </dev/null
+}
+
+# wine_path UNIX_PATH: the same file as Wine's programs name it.
+wine_path() {
+    case "$1" in
+        "$WINEPREFIX/drive_c"/*) printf 'C:%s' "${1#"$WINEPREFIX/drive_c"}" | tr / '\\' ;;
+        *) printf 'Z:%s' "$1" | tr / '\\' ;;
+    esac
+}
+
+# wine_screenshot DIR FILE: the session's whole screen as a PNG.
+wine_screenshot() {
+    import -display "$DISPLAY" -window root "$2" >/dev/null 2>&1
+}

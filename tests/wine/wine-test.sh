@@ -1,0 +1,217 @@
+#!/usr/bin/env bash
+# The installer end to end under wine64: wine-test.sh SESSION_DIR BUILD_DIR (setup | cleanup |
+# SCENARIO). setup makes the test run's own prefix on Xvfb; cleanup stops all of it.
+set -euo pipefail
+
+session=$1 build=$2 scenario=$3
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/wine-session.sh
+source "$here/../../scripts/wine-session.sh"
+
+case "$scenario" in
+    setup)
+        wine_session_stop "$session"
+        trap 'status=$?; [ $status -eq 0 ] || wine_session_stop "$session"' EXIT
+        wine_session_start "$session" xvfb
+        echo "Wine prefix ready on display $DISPLAY"
+        exit 0
+        ;;
+    cleanup)
+        wine_session_stop "$session"
+        exit 0
+        ;;
+esac
+
+wine_session_env "$session"
+drive_c=$WINEPREFIX/drive_c
+system32=$drive_c/windows/system32
+syswow64=$drive_c/windows/syswow64
+tests=$drive_c/velkra-tests
+probe=$build/tests/wine/velkra_probe.exe
+standin=$build/tests/wine/dx8vb.dll
+# The stand-in dx8vb.dll and the planted files write here; the installer passes the variables
+# on to what it starts, as it passes on its whole environment.
+export VELKRA_TEST_RECORD='C:\velkra-tests\record.txt'
+export VELKRA_TEST_PLANTED='C:\velkra-tests\planted.txt'
+record=$tests/record.txt
+planted=$tests/planted.txt
+
+passed=0
+failed=0
+# check WHAT COMMAND...: one line of the report.
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+        passed=$((passed + 1))
+    else
+        echo "FAIL: $what"
+        failed=$((failed + 1))
+    fi
+}
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
+
+# run_probe ARGS...: the probe's report goes to this test's output.
+run_probe() {
+    local log status=0
+    log=$(mktemp)
+    "$WINE64" "$probe" "$@" >"$log" 2>&1 </dev/null || status=$?
+    sed 's/^/    probe: /' "$log"
+    rm -f "$log"
+    return $status
+}
+
+# installer_in FOLDER: a copy of the installer, and of the stand-in library beside it, in
+# C:\velkra-tests\FOLDER, as a user would have unpacked them. Prints the exe's Unix path.
+installer_in() {
+    local folder="$tests/$1"
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    cp "$build/VelkraInstall.exe" "$folder/"
+    cp "$standin" "$folder/dx8vb.dll"
+    printf '%s' "$folder/VelkraInstall.exe"
+}
+
+# A clean system: no library installed, nothing recorded.
+reset_system() {
+    rm -f "$system32/dx8vb.dll" "$syswow64/dx8vb.dll" "$record" "$planted"
+}
+
+an_old_library_in() {
+    printf 'an older dx8vb.dll\n' >"$1/dx8vb.dll"
+    cp "$1/dx8vb.dll" "$tests/old-dx8vb.dll"
+}
+
+no_temporary_files_in() {
+    ! ls "$1" | grep -qi '^dx8vb\.dll\..*\.tmp$'
+}
+
+recorded() {
+    [ -f "$record" ] && [ "$(tr -d '\r' <"$record")" = "$1" ]
+}
+
+# install_fails_keeping_the_old_library FOLDER PROBE_OPTIONS...: Install reports the failure,
+# and the folder holds the old library as it was, with no temporary file and no registration.
+install_fails_keeping_the_old_library() {
+    local folder=$1
+    shift
+    check "the message box reports the failure" run_probe install "$(wine_path "$exe")" "$@" \
+        --expect-failure 'Could not copy' --expect-failure 'dx8vb.dll'
+    check "the old library is unchanged" cmp -s "$tests/old-dx8vb.dll" "$folder/dx8vb.dll"
+    check "no temporary file is left" no_temporary_files_in "$folder"
+    check "nothing was registered" test ! -e "$record"
+}
+
+reset_system
+mkdir -p "$tests"
+case "$scenario" in
+    window-96dpi | window-144dpi)
+        dpi=${scenario#window-}
+        dpi=${dpi%dpi}
+        wine_set_dpi "$dpi"
+        exe=$(installer_in window)
+        check "the window at $dpi DPI" run_probe window "$(wine_path "$exe")" "$dpi" 'C:\windows\system32\'
+        wine_set_dpi 96
+        ;;
+    install)
+        exe=$(installer_in install)
+        check "Install runs" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
+            --expect-label 'C:\windows\system32\'
+        check "the installed library is the one beside the installer" cmp "$standin" "$system32/dx8vb.dll"
+        check "regsvr32 registered the installed copy" recorded 'registered C:\windows\system32\dx8vb.dll'
+        check "no temporary file is left" no_temporary_files_in "$system32"
+        ;;
+    install-forced)
+        exe=$(installer_in forced)
+        check "Install runs with the box checked" run_probe install "$(wine_path "$exe")" --force \
+            --wait-for 'C:\windows\syswow64\dx8vb.dll' --expect-label 'C:\windows\SYSWOW64\'
+        check "the library went to syswow64" cmp "$standin" "$syswow64/dx8vb.dll"
+        check "and not to system32" test ! -e "$system32/dx8vb.dll"
+        ;;
+    install-replaces)
+        exe=$(installer_in replaces)
+        an_old_library_in "$system32"
+        check "Install runs" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
+            --expect-label 'C:\windows\system32\'
+        check "the older library was replaced" cmp "$standin" "$system32/dx8vb.dll"
+        check "regsvr32 registered the new copy" recorded 'registered C:\windows\system32\dx8vb.dll'
+        ;;
+    install-source-missing)
+        exe=$(installer_in source-missing)
+        rm "$(dirname "$exe")/dx8vb.dll"
+        check "the message box names the missing library" run_probe install "$(wine_path "$exe")" \
+            --expect-failure "Could not copy $(wine_path "$(dirname "$exe")")\\dx8vb.dll to C:\\windows\\system32\\dx8vb.dll."
+        check "nothing was installed" test ! -e "$system32/dx8vb.dll"
+        check "nothing was registered" test ! -e "$record"
+        ;;
+    install-planted)
+        # Wine is told to prefer native DLLs of these names, so a planted one would be loaded
+        # if the installer looked in its own folder (without the installer's own limit, Wine
+        # loads the planted uxtheme.dll). version.dll and msimg32.dll lie there too, but Wine
+        # keeps its own of them: its user32 imports version.dll before any of the installer's
+        # code runs, and its uxtheme delay-loads msimg32.dll ignoring the limit; Windows takes
+        # both from the system folder.
+        names="uxtheme dwmapi comctl32 cryptbase profapi winmm dbghelp propsys"
+        exe=$(installer_in planted)
+        for name in version msimg32 $names; do
+            cp "$build/tests/wine/planted.dll" "$(dirname "$exe")/$name.dll"
+        done
+        cp "$build/tests/wine/planted_program.exe" "$(dirname "$exe")/regsvr32.exe"
+        WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(echo "$names" | tr ' ' ',')=n,b" \
+            check "Install runs beside planted files" run_probe install "$(wine_path "$exe")" \
+            --wait-for "$VELKRA_TEST_RECORD" --expect-label 'C:\windows\system32\'
+        check "the system's regsvr32 registered the library" recorded 'registered C:\windows\system32\dx8vb.dll'
+        check "nothing planted beside the installer ran" test ! -e "$planted"
+        [ -e "$planted" ] && iconv -f UTF-16LE -t UTF-8 "$planted"
+        ;;
+    install-read-only)
+        exe=$(installer_in read-only)
+        an_old_library_in "$system32"
+        chmod a-w "$system32/dx8vb.dll"  # Wine's read-only attribute
+        install_fails_keeping_the_old_library "$system32"
+        chmod u+w "$system32/dx8vb.dll"
+        ;;
+    install-held-open)
+        exe=$(installer_in held-open)
+        an_old_library_in "$system32"
+        install_fails_keeping_the_old_library "$system32" --hold 'C:\windows\system32\dx8vb.dll'
+        ;;
+    install-disk-full)
+        # A full disk under the 32-bit system folder, reached with the box checked.
+        exe=$(installer_in disk-full)
+        if ! mount -t tmpfs -o size=256k velkra-test "$syswow64"; then
+            echo "skipped: could not mount a small tmpfs (that needs root)"
+            exit 77
+        fi
+        trap 'umount "$syswow64"' EXIT
+        an_old_library_in "$syswow64"
+        dd if=/dev/zero of="$syswow64/filler" bs=4k 2>/dev/null || true
+        install_fails_keeping_the_old_library "$syswow64" --force
+        ;;
+    install-unicode-folder)
+        exe=$(installer_in 'Prüfung – Ünïcødé folder')
+        check "Install runs from a folder with spaces and non-ASCII letters" run_probe install \
+            "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --expect-label 'C:\windows\system32\'
+        check "the library was installed" cmp "$standin" "$system32/dx8vb.dll"
+        ;;
+    install-long-folder)
+        long=$(printf '/a folder name of forty characters %04d' $(seq 1 8))
+        exe=$(installer_in "long$long")
+        check "the installer's path is longer than 260 characters" test "$(wine_path "$exe" | wc -c)" -gt 260
+        # Wine's CreateProcessW takes no program path past MAX_PATH, but Wine's loader does.
+        (cd "$tests" && exec "$WINE64" "$exe" >"$session/long-folder.log" 2>&1 </dev/null) &
+        check "Install runs from it" run_probe install --attach \
+            --wait-for "$VELKRA_TEST_RECORD" --expect-label 'C:\windows\system32\'
+        wait
+        check "the library was installed" cmp "$standin" "$system32/dx8vb.dll"
+        ;;
+    *)
+        echo "unknown scenario $scenario" >&2
+        exit 2
+        ;;
+esac
+finish
