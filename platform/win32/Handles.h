@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <string>
 #include <utility>
 
 namespace win32 {
@@ -47,14 +46,6 @@ struct KernelHandleTraits {
     static void Close(Handle handle) { ::CloseHandle(handle); }
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
-
-// File handles: INVALID_HANDLE_VALUE when CreateFile fails.
-struct FileHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) { ::CloseHandle(handle); }
-};
-using UniqueFile = UniqueResource<FileHandleTraits>;
 
 struct FontTraits {
     using Handle = HFONT;

@@ -243,6 +243,39 @@ bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
+// Moved to a monitor of another DPI, the window takes the size Windows suggests and lays its
+// controls out again, with a font for that DPI.
+void CheckDpiChange(const Installer& installer, int dpi) {
+    const HWND window = installer.window;
+    const std::vector<HWND> children = Children(window);
+    RECT suggested;
+    ::GetWindowRect(window, &suggested);
+    suggested.right += 40;
+    suggested.bottom += 20;
+    // The message carries a pointer, so the rectangle goes into the installer's memory.
+    void* remote = ::VirtualAllocEx(installer.process.hProcess, nullptr, sizeof(suggested),
+                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ::WriteProcessMemory(installer.process.hProcess, remote, &suggested, sizeof(suggested),
+                         nullptr);
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+    ::VirtualFreeEx(installer.process.hProcess, remote, 0, MEM_RELEASE);
+
+    RECT now;
+    ::GetWindowRect(window, &now);
+    Check(now == suggested, L"at " + std::to_wstring(dpi) +
+                                L" DPI the window takes the suggested " + Describe(suggested));
+    Check(RectInParent(children[0]) == TwipsRect(120, 720, 4335, 495, dpi),
+          L"Install moves to " + Describe(RectInParent(children[0])));
+    Check(RectInParent(children[2]) == TwipsRect(120, 360, 4215, 255, dpi),
+          L"the check box moves to " + Describe(RectInParent(children[2])));
+    TEXTMETRICW metrics = {};
+    const SIZE text = DialogFont(dpi).Extent(TextOf(children[1]), &metrics);
+    const RECT labelAt = TwipsRect(120, 120, 0, 0, dpi);
+    Check(RectInParent(children[1]) == RECT{labelAt.left, labelAt.top, labelAt.left + text.cx,
+                                            labelAt.top + metrics.tmHeight},
+          L"the label fits its text in the new font: " + Describe(RectInParent(children[1])));
+}
+
 // The window as laid out: texts, styles, rectangles at this DPI, font, focus and tab order.
 void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring& expectedLabel) {
     Installer installer(installerPath, false);
@@ -324,6 +357,8 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
     } else {
         Check(false, L"the window comes to the foreground");
     }
+
+    CheckDpiChange(installer, dpi * 3 / 2);
 
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     const bool exited = installer.Exited();
