@@ -22,37 +22,38 @@ Function* BindKernel32(const char* functionName) {
     return BindFunction<Function>(L"kernel32", functionName);
 }
 
-std::wstring SystemFolder() {
-    std::wstring folder(kFirstPathBufferSize, L'\0');
+// For the functions that answer with the length they wrote, 0 on failure, or, when the buffer
+// is too small, the size they need (NUL included): asks until the answer fits.
+template <typename Query>
+std::wstring GrowingQuery(Query query, const std::wstring& action, const char* function) {
+    std::wstring text(kFirstPathBufferSize, L'\0');
     for (;;) {
-        const UINT length = ::GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+        const DWORD length = query(text.data(), static_cast<DWORD>(text.size()));
         if (length == 0) {
-            ThrowLastError(L"Could not find the Windows system folder.", "GetSystemDirectoryW");
+            ThrowLastError(action, function);
         }
-        if (length < folder.size()) {
-            folder.resize(length);
-            return folder;
+        if (length < text.size()) {
+            text.resize(length);
+            return text;
         }
-        folder.assign(length, L'\0');  // the size needed, NUL included
+        text.assign(length, L'\0');
     }
+}
+
+std::wstring SystemFolder() {
+    return GrowingQuery(
+        [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); },
+        L"Could not find the Windows system folder.", "GetSystemDirectoryW");
 }
 
 // The "\\?\" form of a path lifts the 260-character limit of the file functions. It turns off
 // Windows' own clean-up of the path, so the path is made full and clean first.
 std::wstring ExtendedLengthPath(const std::wstring& path) {
-    std::wstring full(kFirstPathBufferSize, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) {
-            ThrowLastError(L"The path " + path + L" is not valid.", "GetFullPathNameW");
-        }
-        if (length < full.size()) {
-            full.resize(length);
-            break;
-        }
-        full.assign(length, L'\0');
-    }
+    const std::wstring full = GrowingQuery(
+        [&](wchar_t* buffer, DWORD size) {
+            return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+        },
+        L"The path " + path + L" is not valid.", "GetFullPathNameW");
     if (full.compare(0, 4, L"\\\\?\\") == 0) {
         return full;
     }

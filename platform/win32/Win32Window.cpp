@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/win32/RuntimeBinding.h"
 #include "platform/win32/Win32Error.h"
@@ -199,10 +200,11 @@ LRESULT Win32Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             ::PostQuitMessage(exitCode_);
             return 0;
-        case WM_NCDESTROY:
-            ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-            window_ = nullptr;
-            return 0;
+        case WM_NCDESTROY: {
+            const HWND window = std::exchange(window_, nullptr);
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        }
         default:
             return ::DefWindowProcW(window_, message, wParam, lParam);
     }
