@@ -97,8 +97,3 @@ wine_path() {
         *) printf 'Z:%s' "$1" | tr / '\\' ;;
     esac
 }
-
-# wine_screenshot DIR FILE: the session's whole screen as a PNG.
-wine_screenshot() {
-    import -display "$DISPLAY" -window root "$2" >/dev/null 2>&1
-}

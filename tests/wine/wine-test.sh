@@ -8,8 +8,17 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/wine-session.sh
 source "$here/../../scripts/wine-session.sh"
 
+# A test stopped half-way may have left its small disk mounted inside the prefix.
+unmount_leftovers() {
+    local mount
+    for mount in $(awk -v prefix="$(realpath -m "$session")/" 'index($2, prefix) == 1 {print $2}' /proc/mounts); do
+        umount "$mount"
+    done
+}
+
 case "$scenario" in
     setup)
+        unmount_leftovers
         wine_session_stop "$session"
         trap 'status=$?; [ $status -eq 0 ] || wine_session_stop "$session"' EXIT
         wine_session_start "$session" xvfb
@@ -17,6 +26,7 @@ case "$scenario" in
         exit 0
         ;;
     cleanup)
+        unmount_leftovers
         wine_session_stop "$session"
         exit 0
         ;;
