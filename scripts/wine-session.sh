@@ -79,7 +79,14 @@ wine_session_stop() {
         WINEPREFIX="$dir/prefix" "$WINESERVER" -k >/dev/null 2>&1 || true
     fi
     if [ -f "$dir/xvfb.pid" ]; then
-        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+        local pid tries=0
+        pid=$(cat "$dir/xvfb.pid")
+        kill "$pid" 2>/dev/null || true
+        # Gone before the caller goes on, not merely told to go.
+        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
         rm -f "$dir/xvfb.pid"
     fi
 }

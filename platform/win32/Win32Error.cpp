@@ -13,6 +13,9 @@ void ThrowLastError(const std::wstring& action, const char* function) {
     throw platform::Failure(action, function, errorCode);
 }
 
+namespace {
+
+// The system's own text for a Windows error code, without the closing line break.
 std::wstring SystemMessage(DWORD errorCode) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(
@@ -26,8 +29,6 @@ std::wstring SystemMessage(DWORD errorCode) {
     }
     return message.empty() ? L"Windows error " + std::to_wstring(errorCode) + L"." : message;
 }
-
-namespace {
 
 std::wstring Describe(const platform::Failure& failure) {
     std::wstring text = failure.Action();

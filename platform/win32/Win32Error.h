@@ -11,9 +11,6 @@ namespace win32 {
 // only right after a call that reported failure, before anything else can reset the error.
 [[noreturn]] void ThrowLastError(const std::wstring& action, const char* function);
 
-// The system's own text for a Windows error code, without the closing line break.
-std::wstring SystemMessage(DWORD errorCode);
-
 // Shows the failure being handled in a message box, owned by owner when there is one. Call
 // only from a catch block: it names whatever was thrown.
 void ReportUnhandledError(HWND owner, const wchar_t* title);

@@ -118,8 +118,9 @@ int Win32Window::Run(HINSTANCE instance, int showCommand) {
         }
         controls_.push_back({control, child});
     }
-    ApplyDpi(WindowDpi(window_));
-    SizeToClientArea();
+    const UINT dpi = WindowDpi(window_);
+    ApplyDpi(dpi);
+    SizeToClientArea(dpi);
 
     form_.Load(*this);
 
@@ -257,7 +258,6 @@ void Win32Window::EndAfterFailure() {
 }
 
 void Win32Window::ApplyDpi(UINT dpi) {
-    dpi_ = dpi;
     UniqueFont font(::CreateFontW(-::MulDiv(kFontPoints, static_cast<int>(dpi), kPointsPerInch), 0,
                                   0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -281,12 +281,11 @@ void Win32Window::ApplyDpi(UINT dpi) {
     }
 }
 
-void Win32Window::SizeToClientArea() {
+void Win32Window::SizeToClientArea(UINT dpi) {
     const platform::FormDescription& description = form_.Description();
-    const int dpi = static_cast<int>(dpi_);
-    const RECT rect =
-        WindowRectForClientArea(platform::TwipsToPixels(description.clientWidth, dpi),
-                                platform::TwipsToPixels(description.clientHeight, dpi), dpi_);
+    const RECT rect = WindowRectForClientArea(
+        platform::TwipsToPixels(description.clientWidth, static_cast<int>(dpi)),
+        platform::TwipsToPixels(description.clientHeight, static_cast<int>(dpi)), dpi);
     ::SetWindowPos(window_, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

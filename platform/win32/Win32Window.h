@@ -41,7 +41,7 @@ private:
     void EndAfterFailure();
 
     void ApplyDpi(UINT dpi);
-    void SizeToClientArea();
+    void SizeToClientArea(UINT dpi);
     void FitLabelToText(const Control& control);
     const Control& Find(platform::ControlId id) const;
     HWND DefaultButton() const;
@@ -50,7 +50,6 @@ private:
     HWND window_ = nullptr;
     std::vector<Control> controls_;
     UniqueFont font_;
-    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     HWND lastFocus_ = nullptr;
     int exitCode_ = 0;
 };
