@@ -71,8 +71,8 @@ public:
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         if (!path_.empty()) {
-            // CopyFile carries the source's read-only attribute over, and DeleteFile refuses a
-            // read-only file.
+            // A copy that failed half-way may still carry the source's read-only attribute, and
+            // DeleteFile refuses a read-only file.
             ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
             ::DeleteFileW(path_.c_str());
         }
@@ -164,6 +164,19 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     TemporaryFile temporary(to + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp");
     if (!::CopyFileW(from.c_str(), temporary.Path().c_str(), FALSE)) {
         ThrowLastError(action, "CopyFileW");
+    }
+    // CopyFile carries the source's attributes over. A library copied from read-only media
+    // would land read-only, and every later install over it would be refused.
+    const DWORD copied = ::GetFileAttributesW(temporary.Path().c_str());
+    if (copied == INVALID_FILE_ATTRIBUTES) {
+        ThrowLastError(action, "GetFileAttributesW");
+    }
+    if ((copied & FILE_ATTRIBUTE_READONLY) != 0) {
+        const DWORD writable = copied & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (!::SetFileAttributesW(temporary.Path().c_str(),
+                                  writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL)) {
+            ThrowLastError(action, "SetFileAttributesW");
+        }
     }
     if (!::MoveFileExW(temporary.Path().c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -5,7 +5,8 @@
 //   velkra_probe install (<installer.exe> | --attach) [options]   presses Install as a user would
 //     --force              checks the box first (Tab, Space) and presses Install with Enter
 //     --hold FILE          holds FILE open, sharing nothing, while Install runs
-//     --wait-for FILE      success: Install is done once FILE exists
+//     --wait-for FILE      success: Install is done once FILE appears or changes in size
+//     --clicks N           success: presses Install N times in all, the later ones with Enter
 //     --expect-label TEXT  success: the window stays open and its label reads TEXT
 //     --expect-failure T   failure: a message box names T (repeatable); the program ends
 //     --shot FILE.bmp      a picture of the window before Install and of what follows
@@ -401,8 +402,13 @@ void SaveScreenshot(HWND window, const std::wstring& path) {
     ::ReleaseDC(nullptr, screen);
 }
 
-bool FileExists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+// The size of a file, or -1 when there is none.
+long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
 // All the texts of a message box: its title, its message, its button.
@@ -419,6 +425,7 @@ struct InstallOptions {
     bool force = false;
     std::wstring hold, waitFor, expectLabel, shot;
     std::vector<std::wstring> expectFailure;
+    int clicks = 1;
     bool keepOpen = false;
     bool attach = false;
 };
@@ -446,6 +453,7 @@ void CheckInstall(const InstallOptions& options) {
         SaveScreenshot(window, options.shot);
     }
 
+    const long long sizeBefore = FileSize(options.waitFor);
     HANDLE held = INVALID_HANDLE_VALUE;
     if (!options.hold.empty()) {
         held = ::CreateFileW(options.hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
@@ -487,8 +495,16 @@ void CheckInstall(const InstallOptions& options) {
                                                        std::to_wstring(installer.ExitCode()) +
                                                        L")");
     } else {
-        Check(WaitFor([&] { return FileExists(options.waitFor); }),
+        Check(WaitFor([&] { return FileSize(options.waitFor) != sizeBefore; }),
               L"Install made " + options.waitFor);
+        for (int click = 2; click <= options.clicks; ++click) {
+            ::Sleep(500);  // what the last Install started has written what it writes
+            const long long size = FileSize(options.waitFor);
+            BringToFront(window);
+            PressKey(VK_RETURN);
+            Check(WaitFor([&] { return FileSize(options.waitFor) != size; }),
+                  L"Install pressed again, " + std::to_wstring(click) + L" times in all");
+        }
         // Whatever a failure would show has had its time by now.
         ::Sleep(500);
         const HWND box = installer.FindTopLevel(L"", L"#32770");
@@ -547,6 +563,8 @@ int wmain(int argc, wchar_t** argv) {
                 options.attach = true;
             } else if (option == L"--keep-open") {
                 options.keepOpen = true;
+            } else if (option == L"--clicks" && hasValue) {
+                options.clicks = std::stoi(args[++i]);
             } else if (option == L"--hold" && hasValue) {
                 options.hold = args[++i];
             } else if (option == L"--wait-for" && hasValue) {

@@ -100,6 +100,11 @@ no_temporary_files_in() {
     ! ls "$1" | grep -qi '^dx8vb\.dll\..*\.tmp$'
 }
 
+# Wine shows a file without any write permission as read-only.
+not_read_only() {
+    [ -n "$(find "$1" -perm /222)" ]
+}
+
 recorded() {
     [ -f "$record" ] && [ "$(tr -d '\r' <"$record")" = "$1" ]
 }
@@ -128,11 +133,15 @@ case "$scenario" in
         wine_set_dpi 96
         ;;
     install)
+        # From read-only media, as a CD or a read-only share would give it; pressed twice.
         exe=$(installer_in install)
-        check "Install runs" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
-            --expect-label 'C:\windows\system32\'
+        chmod a-w "$(dirname "$exe")/dx8vb.dll"
+        check "Install runs twice" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
+            --clicks 2 --expect-label 'C:\windows\system32\'
         check "the installed library is the one beside the installer" cmp "$standin" "$system32/dx8vb.dll"
-        check "regsvr32 registered the installed copy" recorded 'registered C:\windows\system32\dx8vb.dll'
+        check "the installed library is not read-only" not_read_only "$system32/dx8vb.dll"
+        registered='registered C:\windows\system32\dx8vb.dll'
+        check "regsvr32 registered the installed copy each time" recorded "$registered"$'\n'"$registered"
         check "no temporary file is left" no_temporary_files_in "$system32"
         ;;
     install-forced)
