@@ -1,5 +1,6 @@
 // A stand-in for dx8vb.dll, for the tests only and never shipped: registering it appends the
-// path it was loaded from to the file named by VELKRA_TEST_RECORD.
+// path it was loaded from, and the bitness of the process that loaded it, to the file named by
+// VELKRA_TEST_RECORD.
 #include <windows.h>
 
 #include <string>
@@ -19,7 +20,9 @@ HRESULT Record(const std::wstring& event) {
     if (::GetEnvironmentVariableW(L"VELKRA_TEST_RECORD", recordPath, MAX_PATH * 4) == 0) {
         return E_FAIL;
     }
-    const std::wstring line = event + L" " + ModulePath(self) + L"\r\n";
+    // Only a process of the DLL's own bitness can load it.
+    const std::wstring line = event + L" " + ModulePath(self) + L" in a " +
+                              std::to_wstring(sizeof(void*) * 8) + L"-bit process\r\n";
     std::string utf8(line.size() * 4, '\0');
     utf8.resize(static_cast<size_t>(
         ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(),
