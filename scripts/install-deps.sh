@@ -7,6 +7,7 @@ packages=(
     mingw-w64                                                               # Windows builds
     python3 python3-pefile                                                  # exe structure check
     wine wine64 fonts-wine xvfb imagemagick                                 # Wine end to end
+    wine32:i386 qemu-system-x86 linux-image-amd64 busybox-static cpio        # 32-bit Wine in a VM
 )
 
 missing=()
@@ -20,5 +21,9 @@ done
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 echo "Installing ${missing[*]}"
+# wine32 is an i386 package; a 64-bit Debian takes it once told of the architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,55 +1,49 @@
-# Sourced, not run: a throwaway 64-bit Wine prefix on its own X display (Xvfb when there is no
+# Sourced, not run: a throwaway Wine prefix on its own X display (Xvfb when there is no
 # display), with Wine's own fonts and a virtual desktop, so that focus and input behave as on
-# Windows. Everything it starts is recorded under the session folder and stopped by
-# wine_session_stop.
+# Windows. A session folder holds the prefix and stands for one system:
+#   win64  64-bit programs on 64-bit Windows (wine64 runs them on this machine)
+#   wow64  32-bit programs on 64-bit Windows (Wine's WOW64, inside the VM of scripts/vm.sh)
+#   win32  32-bit Windows (a 32-bit prefix, inside the VM)
+# Everything a session starts is recorded under its folder and stopped by wine_session_stop.
 
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
-# wine_session_env DIR: point Wine at the session's prefix and display.
+# wine_session_env DIR: point Wine at the session's prefix and display. WINE_SYSTEM runs the
+# prefix's own tools (wineboot, reg), WINE the programs under test.
 wine_session_env() {
     local dir
     dir=$(realpath -m "$1")  # Wine wants an absolute prefix
+    WINE_SESSION_SYSTEM=$(cat "$dir/system" 2>/dev/null || echo win64)
     export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree=;mshtml="
+    WINE_SYSTEM=$WINE64 WINE=$WINE64
+    case "$WINE_SESSION_SYSTEM" in
+        wow64) WINE=/usr/lib/wine/wine ;;
+        win32) WINEARCH=win32 WINE_SYSTEM=/usr/lib/wine/wine WINE=/usr/lib/wine/wine ;;
+    esac
     if [ -f "$dir/display" ]; then
         DISPLAY=":$(cat "$dir/display")"
         export DISPLAY
     fi
 }
 
-# wine_session_start DIR [xvfb]: a new prefix in DIR/prefix; with "xvfb", on a display of its own.
-wine_session_start() {
-    local dir=$1 mode=${2:-}
+# wine_prefix_make DIR [SYSTEM]: a new prefix in DIR/prefix for SYSTEM (win64 when not given),
+# with the session's settings; leaves nothing running.
+wine_prefix_make() {
+    local dir=$1
     mkdir -p "$dir"
-    rm -f "$dir/display"
-    if [ "$mode" = xvfb ]; then
-        # -displayfd picks a free display number and tells it once the server is ready.
-        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.new" \
-            >"$dir/xvfb.log" 2>&1 </dev/null &
-        echo $! >"$dir/xvfb.pid"
-        local tries=0
-        until [ -s "$dir/display.new" ]; do
-            tries=$((tries + 1))
-            if [ $tries -gt 100 ] || ! kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
-                echo "Xvfb did not start; see $dir/xvfb.log" >&2
-                return 1
-            fi
-            sleep 0.1
-        done
-        tr -d '\n' <"$dir/display.new" >"$dir/display"
-        rm -f "$dir/display.new"
-    fi
+    echo "${2:-win64}" >"$dir/system"
     wine_session_env "$dir"
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # Every Wine process here writes to a log file: a daemon it spawns must not hold the
-    # caller's output open. A persistent server keeps the session's own processes (services,
-    # the desktop) alive between the programs it runs, until wine_session_stop.
-    "$WINESERVER" -p >"$dir/wine.log" 2>&1 </dev/null
-    "$WINE64" wineboot -i >>"$dir/wine.log" 2>&1 </dev/null
+    # caller's output open.
+    "$WINE_SYSTEM" wineboot -i >"$dir/wine.log" 2>&1 </dev/null
     # 64-bit Windows has a 32-bit system folder beside system32; a wine64-only prefix does not.
-    mkdir -p "$WINEPREFIX/drive_c/windows/syswow64"
+    if [ "$WINEARCH" = win64 ]; then
+        mkdir -p "$WINEPREFIX/drive_c/windows/syswow64"
+    fi
     # Debian's Wine does not find its own fonts; without them "MS Shell Dlg 2" falls back to a
     # wider face than Tahoma.
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -65,10 +59,37 @@ REGEDIT4
 [HKEY_CURRENT_USER\Control Panel\Desktop]
 "LogPixels"=dword:00000060
 REG
-    "$WINE64" regedit /S "$(wine_path "$dir/session.reg")" >>"$dir/wine.log" 2>&1 </dev/null
-    # The desktop that wineboot started predates the settings: start the session afresh.
+    "$WINE_SYSTEM" regedit /S "$(wine_path "$dir/session.reg")" >>"$dir/wine.log" 2>&1 </dev/null
+    # The desktop that wineboot started predates the settings: the session starts afresh.
     "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
     "$WINESERVER" -w
+}
+
+# wine_session_start DIR [xvfb]: the session's Wine server on the prefix that wine_prefix_make
+# made; with "xvfb", on a display of its own.
+wine_session_start() {
+    local dir=$1 mode=${2:-}
+    rm -f "$dir/display"
+    if [ "$mode" = xvfb ]; then
+        # -displayfd picks a free display number and tells it once the server is ready.
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.new" \
+            >"$dir/xvfb.log" 2>&1 </dev/null &
+        echo $! >"$dir/xvfb.pid"
+        local tries=0
+        until [ -s "$dir/display.new" ]; do
+            tries=$((tries + 1))
+            if [ $tries -gt 600 ] || ! kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
+                echo "Xvfb did not start; see $dir/xvfb.log" >&2
+                return 1
+            fi
+            sleep 0.1
+        done
+        tr -d '\n' <"$dir/display.new" >"$dir/display"
+        rm -f "$dir/display.new"
+    fi
+    wine_session_env "$dir"
+    # A persistent server keeps the session's own processes (services, the desktop) alive
+    # between the programs it runs, until wine_session_stop.
     "$WINESERVER" -p >>"$dir/wine.log" 2>&1 </dev/null
 }
 
@@ -93,7 +114,7 @@ wine_session_stop() {
 
 # wine_set_dpi N: the DPI that Wine hands to processes started from now on.
 wine_set_dpi() {
-    "$WINE64" reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$1" /f \
+    "$WINE_SYSTEM" reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$1" /f \
         >/dev/null 2>&1 </dev/null
 }
 

@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# The installer end to end under wine64: wine-test.sh SESSION_DIR BUILD_DIR (setup | cleanup |
-# SCENARIO). setup makes the test run's own prefix on Xvfb; cleanup stops all of it.
+# The installer end to end under Wine: wine-test.sh SESSION_DIR BUILD_DIR STEP, where STEP is
+#   prefix [SYSTEM]  a new prefix for SYSTEM: win64 (the default), wow64 or win32
+#   start            the session on that prefix, on Xvfb
+#   setup            prefix and start, for win64
+#   cleanup          stops all of it
+#   SCENARIO         one test of the installer in BUILD_DIR, on the session's system
 set -euo pipefail
 
 session=$1 build=$2 scenario=$3
@@ -17,12 +21,18 @@ unmount_leftovers() {
 }
 
 case "$scenario" in
-    setup)
+    prefix | setup)
         unmount_leftovers
         wine_session_stop "$session"
+        start=$(date +%s)
+        wine_prefix_make "$session" "${4:-}"
+        echo "$WINE_SESSION_SYSTEM prefix made in $(($(date +%s) - start)) s"
+        [ "$scenario" = prefix ] && exit 0
+        ;;&
+    start | setup)
         trap 'status=$?; [ $status -eq 0 ] || wine_session_stop "$session"' EXIT
         wine_session_start "$session" xvfb
-        echo "Wine prefix ready on display $DISPLAY"
+        echo "Wine session ready on display $DISPLAY"
         exit 0
         ;;
     cleanup)
@@ -39,6 +49,12 @@ syswow64=$drive_c/windows/syswow64
 tests=$drive_c/velkra-tests
 probe=$build/tests/wine/velkra_probe.exe
 standin=$build/tests/wine/dx8vb.dll
+# Where the installer puts the library on this system, and what its label reads.
+case "$WINE_SESSION_SYSTEM" in
+    win64) target=$system32 label='C:\windows\system32\' bits=64 ;;
+    wow64) target=$syswow64 label='C:\windows\SYSWOW64\' bits=32 ;;
+    win32) target=$system32 label='C:\windows\system32\' bits=32 ;;
+esac
 # The stand-in dx8vb.dll and the planted files write here; the installer passes the variables
 # on to what it starts, as it passes on its whole environment.
 export VELKRA_TEST_RECORD='C:\velkra-tests\record.txt'
@@ -69,7 +85,7 @@ finish() {
 run_probe() {
     local log status=0
     log=$(mktemp)
-    "$WINE64" "$probe" "$@" >"$log" 2>&1 </dev/null || status=$?
+    "$WINE" "$probe" "$@" >"$log" 2>&1 </dev/null || status=$?
     sed 's/^/    probe: /' "$log"
     rm -f "$log"
     return $status
@@ -109,6 +125,11 @@ recorded() {
     [ -f "$record" ] && [ "$(tr -d '\r' <"$record")" = "$1" ]
 }
 
+# What the stand-in records when a regsvr32 of this system's kind registers it in FOLDER.
+registration_in() {
+    printf 'registered %s\\dx8vb.dll in a %s-bit process' "$(wine_path "$1")" "$bits"
+}
+
 # install_fails_keeping_the_old_library FOLDER PROBE_OPTIONS...: Install reports the failure,
 # and the folder holds the old library as it was, with no temporary file and no registration.
 install_fails_keeping_the_old_library() {
@@ -129,7 +150,7 @@ case "$scenario" in
         dpi=${dpi%dpi}
         wine_set_dpi "$dpi"
         exe=$(installer_in window)
-        check "the window at $dpi DPI" run_probe window "$(wine_path "$exe")" "$dpi" 'C:\windows\system32\'
+        check "the window at $dpi DPI" run_probe window "$(wine_path "$exe")" "$dpi" "$label"
         wine_set_dpi 96
         ;;
     install)
@@ -137,34 +158,47 @@ case "$scenario" in
         exe=$(installer_in install)
         chmod a-w "$(dirname "$exe")/dx8vb.dll"
         check "Install runs twice" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
-            --clicks 2 --expect-label 'C:\windows\system32\'
-        check "the installed library is the one beside the installer" cmp "$standin" "$system32/dx8vb.dll"
-        check "the installed library is not read-only" not_read_only "$system32/dx8vb.dll"
-        registered='registered C:\windows\system32\dx8vb.dll'
+            --clicks 2 --expect-label "$label"
+        check "the installed library is the one beside the installer" cmp "$standin" "$target/dx8vb.dll"
+        check "the installed library is not read-only" not_read_only "$target/dx8vb.dll"
+        registered=$(registration_in "$target")
         check "regsvr32 registered the installed copy each time" recorded "$registered"$'\n'"$registered"
-        check "no temporary file is left" no_temporary_files_in "$system32"
+        check "no temporary file is left" no_temporary_files_in "$target"
+        if [ "$target" != "$system32" ]; then
+            check "nothing went to the 64-bit system32" test ! -e "$system32/dx8vb.dll"
+        fi
         ;;
     install-forced)
         exe=$(installer_in forced)
-        check "Install runs with the box checked" run_probe install "$(wine_path "$exe")" --force \
-            --wait-for 'C:\windows\syswow64\dx8vb.dll' --expect-label 'C:\windows\SYSWOW64\'
-        check "the library went to syswow64" cmp "$standin" "$syswow64/dx8vb.dll"
-        check "and not to system32" test ! -e "$system32/dx8vb.dll"
+        if [ "$WINE_SESSION_SYSTEM" = win32 ]; then
+            # 32-bit Windows has no SYSWOW64: the rewritten folder cannot be written to.
+            check "Install with the box checked fails" run_probe install "$(wine_path "$exe")" --force \
+                --expect-label 'C:\windows\SYSWOW64\' --expect-failure 'Could not copy' \
+                --expect-failure "$(wine_path "$(dirname "$exe")")\\dx8vb.dll" \
+                --expect-failure 'C:\windows\SYSWOW64\dx8vb.dll'
+            check "nothing was installed" test ! -e "$system32/dx8vb.dll"
+            check "nothing was registered" test ! -e "$record"
+        else
+            check "Install runs with the box checked" run_probe install "$(wine_path "$exe")" --force \
+                --wait-for 'C:\windows\syswow64\dx8vb.dll' --expect-label 'C:\windows\SYSWOW64\'
+            check "the library went to syswow64" cmp "$standin" "$syswow64/dx8vb.dll"
+            check "and not to system32" test ! -e "$system32/dx8vb.dll"
+        fi
         ;;
     install-replaces)
         exe=$(installer_in replaces)
-        an_old_library_in "$system32"
+        an_old_library_in "$target"
         check "Install runs" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
-            --expect-label 'C:\windows\system32\'
-        check "the older library was replaced" cmp "$standin" "$system32/dx8vb.dll"
-        check "regsvr32 registered the new copy" recorded 'registered C:\windows\system32\dx8vb.dll'
+            --expect-label "$label"
+        check "the older library was replaced" cmp "$standin" "$target/dx8vb.dll"
+        check "regsvr32 registered the new copy" recorded "$(registration_in "$target")"
         ;;
     install-source-missing)
         exe=$(installer_in source-missing)
         rm "$(dirname "$exe")/dx8vb.dll"
         check "the message box names the missing library" run_probe install "$(wine_path "$exe")" \
-            --expect-failure "Could not copy $(wine_path "$(dirname "$exe")")\\dx8vb.dll to C:\\windows\\system32\\dx8vb.dll."
-        check "nothing was installed" test ! -e "$system32/dx8vb.dll"
+            --expect-failure "Could not copy $(wine_path "$(dirname "$exe")")\\dx8vb.dll to ${label}dx8vb.dll."
+        check "nothing was installed" test ! -e "$target/dx8vb.dll"
         check "nothing was registered" test ! -e "$record"
         ;;
     install-planted)
@@ -182,8 +216,8 @@ case "$scenario" in
         cp "$build/tests/wine/planted_program.exe" "$(dirname "$exe")/regsvr32.exe"
         WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(echo "$names" | tr ' ' ',')=n,b" \
             check "Install runs beside planted files" run_probe install "$(wine_path "$exe")" \
-            --wait-for "$VELKRA_TEST_RECORD" --expect-label 'C:\windows\system32\'
-        check "the system's regsvr32 registered the library" recorded 'registered C:\windows\system32\dx8vb.dll'
+            --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
+        check "the system's regsvr32 registered the library" recorded "$(registration_in "$target")"
         check "nothing planted beside the installer ran" test ! -e "$planted"
         [ -e "$planted" ] && iconv -f UTF-16LE -t UTF-8 "$planted"
         ;;
@@ -214,19 +248,19 @@ case "$scenario" in
     install-unicode-folder)
         exe=$(installer_in 'Prüfung – Ünïcødé folder')
         check "Install runs from a folder with spaces and non-ASCII letters" run_probe install \
-            "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --expect-label 'C:\windows\system32\'
-        check "the library was installed" cmp "$standin" "$system32/dx8vb.dll"
+            "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
+        check "the library was installed" cmp "$standin" "$target/dx8vb.dll"
         ;;
     install-long-folder)
         long=$(printf '/a folder name of forty characters %04d' $(seq 1 8))
         exe=$(installer_in "long$long")
         check "the installer's path is longer than 260 characters" test "$(wine_path "$exe" | wc -c)" -gt 260
         # Wine's CreateProcessW takes no program path past MAX_PATH, but Wine's loader does.
-        (cd "$tests" && exec "$WINE64" "$exe" >"$session/long-folder.log" 2>&1 </dev/null) &
+        (cd "$tests" && exec "$WINE" "$exe" >"$session/long-folder.log" 2>&1 </dev/null) &
         check "Install runs from it" run_probe install --attach \
-            --wait-for "$VELKRA_TEST_RECORD" --expect-label 'C:\windows\system32\'
+            --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
         wait
-        check "the library was installed" cmp "$standin" "$system32/dx8vb.dll"
+        check "the library was installed" cmp "$standin" "$target/dx8vb.dll"
         ;;
     *)
         echo "unknown scenario $scenario" >&2

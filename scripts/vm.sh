@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# A throwaway virtual machine that runs 32-bit code, which this machine's kernel refuses: qemu
+# (TCG) boots Debian's own 64-bit kernel with this machine's / as its root, read-only over
+# virtio 9p under a tmpfs overlay, and a writable 9p share STATE/share for requests and results.
+#
+#   vm.sh STATE start          boots the VM; ends once its agent answers (at most 10 minutes)
+#   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM, prints its output, exits
+#                              with its exit code (77 when the VM is gone or does not answer)
+#   vm.sh STATE stop           powers the VM off, and ends qemu by its PID when it does not go
+#   vm.sh guest SHARE          the VM's side: the agent that runs the requests (PID 1)
+set -euo pipefail
+
+# The longest the VM may live, whatever happens to the tests that use it.
+readonly kLifetimeSeconds=900
+readonly kBootSeconds=120
+readonly kRequestSeconds=${VELKRA_VM_REQUEST_SECONDS:-240}
+readonly kModules="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci
+                   netfs fscache 9pnet 9pnet_virtio 9p overlay"
+
+# The initramfs: busybox and the kernel's modules for 9p and overlayfs, mounting the root and
+# the share and handing over to this script's guest agent.
+make_initramfs() {
+    local state=$1 kernel=$2 tree=$1/initramfs
+    rm -rf "$tree"
+    mkdir -p "$tree/bin" "$tree/modules" "$tree/proc" "$tree/sys" "$tree/dev" "$tree/lower" \
+        "$tree/upper" "$tree/root"
+    cp /bin/busybox "$tree/bin/busybox"
+    for module in $kModules; do
+        cp "$(modinfo -k "$kernel" -n "$module")" "$tree/modules/$module.ko"
+    done
+    cat >"$tree/init" <<INIT
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t devtmpfs dev /dev
+for module in $(echo $kModules); do insmod /modules/\$module.ko || exit 1; done
+options=trans=virtio,version=9p2000.L,msize=262144
+mount -t 9p -o ro,cache=loose,\$options root /lower || exit 1
+mount -t tmpfs -o size=6g upper /upper
+mkdir -p /upper/data /upper/work
+mount -t overlay -o lowerdir=/lower,upperdir=/upper/data,workdir=/upper/work overlay /root
+mount -t 9p -o \$options share "/root$(realpath "$state/share")" || exit 1
+umount /proc /dev
+exec switch_root /root /bin/bash "$(realpath "$0")" guest "$(realpath "$state/share")"
+INIT
+    chmod +x "$tree/init"
+    (cd "$tree" && find . | cpio -o -H newc --quiet) | gzip -1 >"$state/initramfs.cpio.gz"
+}
+
+start() {
+    local state=$1 kernel
+    stop "$state" >/dev/null 2>&1 || true
+    rm -rf "$state"
+    mkdir -p "$state/share/requests" "$state/share/results"
+    kernel=$(find /boot -maxdepth 1 -name 'vmlinuz-*-amd64' -printf '%f\n' | sort -V | tail -n 1)
+    kernel=${kernel#vmlinuz-}
+    if [ -z "$kernel" ] || ! command -v qemu-system-x86_64 >/dev/null; then
+        echo "Cannot start the VM: qemu-system-x86 and linux-image-amd64 must be installed." >&2
+        return 1
+    fi
+    make_initramfs "$state" "$kernel"
+    # TCG: a KVM guest hangs after real-mode setup here. SMAP off: with it, TCG's iretq faults
+    # Wine's return from system calls. multidevs=remap: / spans several file systems, and
+    # without it Wine in the guest cannot load ntdll.so.
+    timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
+        -accel tcg,thread=multi -cpu max,-smap,-smep -smp 2 -m 4096 \
+        -kernel "/boot/vmlinuz-$kernel" -initrd "$state/initramfs.cpio.gz" \
+        -append "console=ttyS0 panic=-1 quiet" -no-reboot \
+        -virtfs local,path=/,mount_tag=root,security_model=passthrough,readonly=on,multidevs=remap \
+        -virtfs "local,path=$state/share,mount_tag=share,security_model=passthrough,multidevs=remap" \
+        -display none -monitor none -serial "file:$state/console.log" -pidfile "$state/qemu.pid" \
+        >"$state/qemu.log" 2>&1 </dev/null &
+    local waited=0
+    until [ -f "$state/share/ready" ]; do
+        if ! kill -0 $! 2>/dev/null; then
+            echo "The VM stopped while booting; see $state/console.log and $state/qemu.log:" >&2
+            tail -n 20 "$state/console.log" "$state/qemu.log" >&2
+            return 1
+        fi
+        if [ $waited -ge $((kBootSeconds * 10)) ]; then
+            echo "The VM did not boot in $kBootSeconds s; see $state/console.log:" >&2
+            tail -n 20 "$state/console.log" >&2
+            stop "$state"
+            return 1
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    echo "VM up in $((waited / 10)) s: $(cat "$state/share/ready")"
+}
+
+run() {
+    local state=$1 name=$2 command=$3 share=$1/share waited=0
+    if [ ! -f "$state/qemu.pid" ] || ! kill -0 "$(cat "$state/qemu.pid")" 2>/dev/null; then
+        echo "The VM is not running (its start failed or it ended); see $state/console.log." >&2
+        return 77
+    fi
+    rm -f "$share/results/$name".*
+    printf '%s\n' "$command" >"$share/requests/.$name"
+    mv "$share/requests/.$name" "$share/requests/$name"
+    until [ -f "$share/results/$name.status" ]; do
+        if ! kill -0 "$(cat "$state/qemu.pid")" 2>/dev/null ||
+            [ $waited -ge $((kRequestSeconds * 10)) ]; then
+            cat "$share/results/$name.out" 2>/dev/null || true
+            echo "No answer from the VM to $name; see $state/console.log." >&2
+            return 77
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    cat "$share/results/$name.out"
+    return "$(cat "$share/results/$name.status")"
+}
+
+stop() {
+    local state=$1 pid waited=0
+    [ -f "$state/qemu.pid" ] || return 0
+    pid=$(cat "$state/qemu.pid")
+    if kill -0 "$pid" 2>/dev/null; then
+        touch "$state/share/requests/poweroff"
+        while kill -0 "$pid" 2>/dev/null && [ $waited -lt 100 ]; do
+            sleep 0.1
+            waited=$((waited + 1))
+        done
+        kill "$pid" 2>/dev/null || true
+    fi
+    rm -f "$state/qemu.pid"
+}
+
+# PID 1 in the guest: a fresh system on top of the host's files, then one request at a time.
+guest() {
+    local share=$1 request name status
+    # PID 1 must not end: the kernel would panic.
+    set +e
+    mount -t proc proc /proc
+    mount -t sysfs sys /sys
+    mount -t devtmpfs dev /dev
+    mkdir -p /dev/pts /dev/shm
+    mount -t devpts devpts /dev/pts
+    for folder in /dev/shm /tmp /run /var/tmp; do
+        mount -t tmpfs tmpfs "$folder"
+    done
+    export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
+    echo 1 >/proc/sys/kernel/sysrq
+    echo "$(uname -r), $(nproc) CPUs, $(awk '/MemTotal/ {print $2 / 1024 " MiB"}' /proc/meminfo)" \
+        >"$share/ready"
+    for (( ; ; )); do
+        for request in "$share"/requests/*; do
+            [ -e "$request" ] || continue
+            name=${request##*/}
+            [ "$name" = poweroff ] && echo o >/proc/sysrq-trigger
+            status=0
+            (cd / && bash "$request") >"$share/results/$name.out" 2>&1 </dev/null || status=$?
+            echo $status >"$share/results/$name.status.new"
+            rm -f "$request"
+            mv "$share/results/$name.status.new" "$share/results/$name.status"
+        done
+        sleep 0.2
+    done
+}
+
+case "${1:-}" in
+    guest) guest "$2" ;;
+    *)
+        [ $# -ge 2 ] || { sed -n '5,9p' "$0" >&2; exit 2; }
+        state=$(realpath -m "$1")
+        command=$2
+        shift 2
+        case "$command" in
+            start | stop) "$command" "$state" ;;
+            run) run "$state" "$@" ;;
+            *) sed -n '5,9p' "$0" >&2; exit 2 ;;
+        esac
+        ;;
+esac
