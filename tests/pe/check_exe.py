@@ -11,8 +11,7 @@ MACHINES = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}  # (FILE_HEADER m
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll",
                "shell32.dll", "comctl32.dll", "ntdll.dll"}
-WANTED_STRINGS = {"FileVersion": "1.00", "ProductVersion": "1.00",
-                  "InternalName": "VelkraInstall", "OriginalFilename": "VelkraInstall.exe"}
+WANTED_NAMES = {"InternalName": "VelkraInstall", "OriginalFilename": "VelkraInstall.exe"}
 WANTED_ICONS = [(32, 32, 2, 1), (32, 32, 16, 4), (16, 16, 16, 4)]  # width, height, colours, bits per pixel
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V2, ASM_V3 = "{urn:schemas-microsoft-com:asm.v2}", "{urn:schemas-microsoft-com:asm.v3}"
@@ -58,15 +57,19 @@ def check_headers(pe, arch):
           f"size {reloc.Size}, RELOCS_STRIPPED {bool(stripped)}")
 
 
-def check_version(pe):
+def check_version(pe, version):
+    """version: the project version, "major.minor.patch.tweak"; the texts show "major.minor" with
+    two digits of minor."""
+    numbers = tuple(int(part) for part in version.split("."))
+    text = f"{numbers[0]}.{numbers[1]:02d}"
     fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, "VS_FIXEDFILEINFO", None) else None
     for name in ("FileVersion", "ProductVersion"):
         if fixed is None:
-            check(False, f"fixed {name} is 1.0.0.0", "no version resource")
+            check(False, f"fixed {name} is {version}", "no version resource")
             continue
         ms, ls = getattr(fixed, name + "MS"), getattr(fixed, name + "LS")
         found = (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
-        check(found == (1, 0, 0, 0), f"fixed {name} is 1.0.0.0", "found " + ".".join(map(str, found)))
+        check(found == numbers, f"fixed {name} is {version}", "found " + ".".join(map(str, found)))
     table = None
     for info in getattr(pe, "FileInfo", []):
         for block in info:
@@ -74,7 +77,8 @@ def check_version(pe):
                 if st.LangID.decode("ascii", "replace").upper() == "040904B0":
                     table = {k.decode("utf-8", "replace"): v.decode("utf-8", "replace")
                              for k, v in st.entries.items()}
-    for key, want in WANTED_STRINGS.items():
+    wanted = dict(WANTED_NAMES, FileVersion=text, ProductVersion=text)
+    for key, want in wanted.items():
         found = None if table is None else table.get(key)
         check(found == want, f'StringFileInfo 040904B0 {key} is "{want}"',
               "no 040904B0 table" if table is None else f"found {found!r}")
@@ -149,8 +153,8 @@ def check_imports(pe):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in MACHINES:
-        print(f"usage: {sys.argv[0]} <path-to-exe> <{'|'.join(MACHINES)}>")
+    if len(sys.argv) != 4 or sys.argv[2] not in MACHINES:
+        print(f"usage: {sys.argv[0]} <path-to-exe> <{'|'.join(MACHINES)}> <version a.b.c.d>")
         return 2
     try:
         pe = pefile.PE(sys.argv[1])
@@ -158,7 +162,7 @@ def main():
         check(False, "file is a PE image", str(e))
     else:
         check_headers(pe, sys.argv[2])
-        check_version(pe)
+        check_version(pe, sys.argv[3])
         check_icons(pe)
         check_manifest(pe)
         check_imports(pe)
