@@ -1,8 +1,11 @@
 #!/usr/bin/python3
-"""Checks the built VelkraInstall.exe: machine, GUI subsystem, ASLR/DEP, resources and imported DLLs."""
+"""Checks the built VelkraInstall.exe: machine, GUI subsystem, ASLR/DEP, resources and imported DLLs;
+with --release also that its symbols are stripped into the file its debug link names."""
 
+import os
 import struct
 import sys
+import zlib
 import xml.etree.ElementTree as ET
 
 import pefile
@@ -152,9 +155,49 @@ def check_imports(pe):
     check(b"IsWow64Process" not in names, "does not import IsWow64Process")
 
 
+def section_names(pe):
+    """The sections' names. An image keeps a name longer than eight characters in the COFF string
+    table, which follows the symbol table, and names the section "/offset" into it."""
+    header = pe.FILE_HEADER
+    strings = header.PointerToSymbolTable + 18 * header.NumberOfSymbols
+    names = []
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode("ascii", "replace")
+        if name[:1] == "/" and name[1:].isdigit() and header.PointerToSymbolTable:
+            start = strings + int(name[1:])
+            name = pe.__data__[start:pe.__data__.find(b"\0", start)].decode("ascii", "replace")
+        names.append(name)
+    return names
+
+
+def check_release(pe, path):
+    symbols = pe.FILE_HEADER.NumberOfSymbols
+    check(symbols == 0, "no symbol table", f"{symbols} symbols")
+    names = section_names(pe)
+    debug = [name for name in names if name.startswith((".debug", ".zdebug", ".stab"))]
+    check(not debug, "no debug sections", ", ".join(debug))
+    if ".gnu_debuglink" not in names:
+        check(False, "a debug link to VelkraInstall.exe.debug")
+        return
+    section = pe.sections[names.index(".gnu_debuglink")]
+    # The symbol file's name, NUL, padding to four bytes, then the CRC-32 of the whole file.
+    data = section.get_data()[:section.Misc_VirtualSize]
+    name = data[:data.find(b"\0")].decode("ascii", "replace")
+    crc = struct.unpack_from("<I", data, len(data) - 4)[0]
+    check(name == "VelkraInstall.exe.debug", "a debug link to VelkraInstall.exe.debug", f"found {name!r}")
+    symbol_file = os.path.join(os.path.dirname(path), name)
+    found = None
+    if os.path.isfile(symbol_file):
+        with open(symbol_file, "rb") as f:
+            found = zlib.crc32(f.read())
+    check(found == crc, "the debug link's CRC matches the symbol file beside the exe",
+          "no such file" if found is None else f"link 0x{crc:08x}, file 0x{found:08x}")
+
+
 def main():
-    if len(sys.argv) != 4 or sys.argv[2] not in MACHINES:
-        print(f"usage: {sys.argv[0]} <path-to-exe> <{'|'.join(MACHINES)}> <version a.b.c.d>")
+    release = sys.argv[4:] == ["--release"]
+    if len(sys.argv) != 4 + release or sys.argv[2] not in MACHINES:
+        print(f"usage: {sys.argv[0]} <path-to-exe> <{'|'.join(MACHINES)}> <version a.b.c.d> [--release]")
         return 2
     try:
         pe = pefile.PE(sys.argv[1])
@@ -166,6 +209,8 @@ def main():
         check_icons(pe)
         check_manifest(pe)
         check_imports(pe)
+        if release:
+            check_release(pe, sys.argv[1])
     failed = results.count(False)
     print(f"{len(results) - failed} passed, {failed} failed")
     return 1 if failed else 0
