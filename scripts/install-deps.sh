@@ -7,6 +7,7 @@ packages=(
     mingw-w64                                                               # Windows builds
     python3 python3-pefile                                                  # exe structure check
     wine wine64 fonts-wine xvfb imagemagick                                 # Wine end to end
+    osslsigncode openssl                                                    # signed releases
 )
 
 missing=()
