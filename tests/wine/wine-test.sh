@@ -153,8 +153,9 @@ case "$scenario" in
     install-source-missing)
         exe=$(installer_in source-missing)
         rm "$(dirname "$exe")/dx8vb.dll"
+        nl=$'\n'  # each path on a line of its own
         check "the message box names the missing library" run_probe install "$(wine_path "$exe")" \
-            --expect-failure "Could not copy $(wine_path "$(dirname "$exe")")\\dx8vb.dll to C:\\windows\\system32\\dx8vb.dll."
+            --expect-failure "Could not copy${nl}$(wine_path "$(dirname "$exe")")\\dx8vb.dll${nl}to${nl}C:\\windows\\system32\\dx8vb.dll${nl}"
         check "nothing was installed" test ! -e "$system32/dx8vb.dll"
         check "nothing was registered" test ! -e "$record"
         ;;
