@@ -10,7 +10,8 @@ namespace platform {
 
 class Failure : public std::runtime_error {
 public:
-    // action: a sentence a person can act on, naming the paths ("Could not copy A to B.").
+    // action: a sentence a person can act on, naming the paths, each on a line of its own
+    // ("Could not copy\nA\nto\nB"): a message box then breaks a long path only where it must.
     // function and errorCode: the Windows call that failed and its GetLastError(); none for a
     // failure the program detects itself.
     explicit Failure(std::wstring action, std::string function = {}, std::uint32_t errorCode = 0)

@@ -137,9 +137,10 @@ guest() {
     mount -t devtmpfs dev /dev
     mkdir -p /dev/pts /dev/shm
     mount -t devpts devpts /dev/pts
-    for folder in /dev/shm /tmp /run /var/tmp; do
-        mount -t tmpfs tmpfs "$folder"
-    done
+    # /tmp stays as the overlay has it: the sources may live there. What this machine left in
+    # it (X and Wine sockets, locks) is of no use to the VM, which names its own.
+    mount -t tmpfs tmpfs /dev/shm
+    mount -t tmpfs tmpfs /run
     export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
     echo 1 >/proc/sys/kernel/sysrq
     echo "$(uname -r), $(nproc) CPUs, $(awk '/MemTotal/ {print $2 / 1024 " MiB"}' /proc/meminfo)" \

@@ -53,7 +53,7 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
         [&](wchar_t* buffer, DWORD size) {
             return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
         },
-        L"The path " + path + L" is not valid.", "GetFullPathNameW");
+        L"The path\n" + path + L"\nis not valid.", "GetFullPathNameW");
     if (full.compare(0, 4, L"\\\\?\\") == 0) {
         return full;
     }
@@ -149,14 +149,14 @@ platform::Text Win32Platform::GetProgramFolder() {
 
 void Win32Platform::CopyFileReplacing(const platform::Text& source,
                                       const platform::Text& destination) {
-    const std::wstring action = L"Could not copy " + source + L" to " + destination + L".";
+    const std::wstring action = L"Could not copy\n" + source + L"\nto\n" + destination;
     const std::wstring from = ExtendedLengthPath(source);
     const std::wstring to = ExtendedLengthPath(destination);
     // Windows refuses to replace a read-only file, but not every file system behind a path
     // does (Wine running as root, for one); a read-only destination is never written.
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        throw platform::Failure(action + L" The destination is read-only.", {},
+        throw platform::Failure(action + L"\nThe destination is read-only.", {},
                                 ERROR_ACCESS_DENIED);
     }
     // The bytes go to a file of their own in the destination folder first; a rename on the
@@ -188,8 +188,8 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
 void Win32Platform::StartCommandLine(const platform::Text& commandLine, int windowStyle) {
     const std::wstring programName = commandLine.substr(0, commandLine.find(L' '));
     if (programName.empty() || programName.find_first_of(L"\\/:\"") != std::wstring::npos) {
-        throw platform::Failure(L"Could not start \"" + commandLine +
-                                L"\": only a program of the Windows system folder may run.");
+        throw platform::Failure(L"Could not start\n" + commandLine +
+                                L"\nbecause only a program of the Windows system folder may run.");
     }
     // By its full path, never through the program search, which looks in the installer's own
     // folder first. Under WOW64 the file-system redirector turns System32 into SysWOW64, so a
@@ -207,7 +207,7 @@ void Win32Platform::StartCommandLine(const platform::Text& commandLine, int wind
     writableCommandLine.push_back(L'\0');
     if (!::CreateProcessW(program.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE, 0,
                           nullptr, systemFolder.c_str(), &startup, &process)) {
-        ThrowLastError(L"Could not start " + program + L" (\"" + commandLine + L"\").",
+        ThrowLastError(L"Could not start\n" + program + L"\nwith the command line\n" + commandLine,
                        "CreateProcessW");
     }
     // Nothing waits for the tool: both handles go at once.

@@ -1,8 +1,11 @@
 #!/usr/bin/python3
-"""Checks the built VelkraInstall.exe: machine, GUI subsystem, ASLR/DEP, resources and imported DLLs."""
+"""Checks the built VelkraInstall.exe: machine, GUI subsystem, ASLR/DEP, resources and imported DLLs;
+with --release also that its symbols are stripped into the file its debug link names."""
 
+import os
 import struct
 import sys
+import zlib
 import xml.etree.ElementTree as ET
 
 import pefile
@@ -11,8 +14,7 @@ MACHINES = {"i686": (0x14C, 0x10B), "x86_64": (0x8664, 0x20B)}  # (FILE_HEADER m
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll",
                "shell32.dll", "comctl32.dll", "ntdll.dll"}
-WANTED_STRINGS = {"FileVersion": "1.00", "ProductVersion": "1.00",
-                  "InternalName": "VelkraInstall", "OriginalFilename": "VelkraInstall.exe"}
+WANTED_NAMES = {"InternalName": "VelkraInstall", "OriginalFilename": "VelkraInstall.exe"}
 WANTED_ICONS = [(32, 32, 2, 1), (32, 32, 16, 4), (16, 16, 16, 4)]  # width, height, colours, bits per pixel
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V2, ASM_V3 = "{urn:schemas-microsoft-com:asm.v2}", "{urn:schemas-microsoft-com:asm.v3}"
@@ -58,15 +60,19 @@ def check_headers(pe, arch):
           f"size {reloc.Size}, RELOCS_STRIPPED {bool(stripped)}")
 
 
-def check_version(pe):
+def check_version(pe, version):
+    """version: the project version, "major.minor.patch.tweak"; the texts show "major.minor" with
+    two digits of minor."""
+    numbers = tuple(int(part) for part in version.split("."))
+    text = f"{numbers[0]}.{numbers[1]:02d}"
     fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, "VS_FIXEDFILEINFO", None) else None
     for name in ("FileVersion", "ProductVersion"):
         if fixed is None:
-            check(False, f"fixed {name} is 1.0.0.0", "no version resource")
+            check(False, f"fixed {name} is {version}", "no version resource")
             continue
         ms, ls = getattr(fixed, name + "MS"), getattr(fixed, name + "LS")
         found = (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
-        check(found == (1, 0, 0, 0), f"fixed {name} is 1.0.0.0", "found " + ".".join(map(str, found)))
+        check(found == numbers, f"fixed {name} is {version}", "found " + ".".join(map(str, found)))
     table = None
     for info in getattr(pe, "FileInfo", []):
         for block in info:
@@ -74,7 +80,8 @@ def check_version(pe):
                 if st.LangID.decode("ascii", "replace").upper() == "040904B0":
                     table = {k.decode("utf-8", "replace"): v.decode("utf-8", "replace")
                              for k, v in st.entries.items()}
-    for key, want in WANTED_STRINGS.items():
+    wanted = dict(WANTED_NAMES, FileVersion=text, ProductVersion=text)
+    for key, want in wanted.items():
         found = None if table is None else table.get(key)
         check(found == want, f'StringFileInfo 040904B0 {key} is "{want}"',
               "no 040904B0 table" if table is None else f"found {found!r}")
@@ -148,9 +155,49 @@ def check_imports(pe):
     check(b"IsWow64Process" not in names, "does not import IsWow64Process")
 
 
+def section_names(pe):
+    """The sections' names. An image keeps a name longer than eight characters in the COFF string
+    table, which follows the symbol table, and names the section "/offset" into it."""
+    header = pe.FILE_HEADER
+    strings = header.PointerToSymbolTable + 18 * header.NumberOfSymbols
+    names = []
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode("ascii", "replace")
+        if name[:1] == "/" and name[1:].isdigit() and header.PointerToSymbolTable:
+            start = strings + int(name[1:])
+            name = pe.__data__[start:pe.__data__.find(b"\0", start)].decode("ascii", "replace")
+        names.append(name)
+    return names
+
+
+def check_release(pe, path):
+    symbols = pe.FILE_HEADER.NumberOfSymbols
+    check(symbols == 0, "no symbol table", f"{symbols} symbols")
+    names = section_names(pe)
+    debug = [name for name in names if name.startswith((".debug", ".zdebug", ".stab"))]
+    check(not debug, "no debug sections", ", ".join(debug))
+    if ".gnu_debuglink" not in names:
+        check(False, "a debug link to VelkraInstall.exe.debug")
+        return
+    section = pe.sections[names.index(".gnu_debuglink")]
+    # The symbol file's name, NUL, padding to four bytes, then the CRC-32 of the whole file.
+    data = section.get_data()[:section.Misc_VirtualSize]
+    name = data[:data.find(b"\0")].decode("ascii", "replace")
+    crc = struct.unpack_from("<I", data, len(data) - 4)[0]
+    check(name == "VelkraInstall.exe.debug", "a debug link to VelkraInstall.exe.debug", f"found {name!r}")
+    symbol_file = os.path.join(os.path.dirname(path), name)
+    found = None
+    if os.path.isfile(symbol_file):
+        with open(symbol_file, "rb") as f:
+            found = zlib.crc32(f.read())
+    check(found == crc, "the debug link's CRC matches the symbol file beside the exe",
+          "no such file" if found is None else f"link 0x{crc:08x}, file 0x{found:08x}")
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in MACHINES:
-        print(f"usage: {sys.argv[0]} <path-to-exe> <{'|'.join(MACHINES)}>")
+    release = sys.argv[4:] == ["--release"]
+    if len(sys.argv) != 4 + release or sys.argv[2] not in MACHINES:
+        print(f"usage: {sys.argv[0]} <path-to-exe> <{'|'.join(MACHINES)}> <version a.b.c.d> [--release]")
         return 2
     try:
         pe = pefile.PE(sys.argv[1])
@@ -158,10 +205,12 @@ def main():
         check(False, "file is a PE image", str(e))
     else:
         check_headers(pe, sys.argv[2])
-        check_version(pe)
+        check_version(pe, sys.argv[3])
         check_icons(pe)
         check_manifest(pe)
         check_imports(pe)
+        if release:
+            check_release(pe, sys.argv[1])
     failed = results.count(False)
     print(f"{len(results) - failed} passed, {failed} failed")
     return 1 if failed else 0
