@@ -11,24 +11,8 @@ source=$1 work=$2 scenario=$3
 SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct 2>/dev/null || date +%s)
 export SOURCE_DATE_EPOCH
 
-passed=0
-failed=0
-# check WHAT COMMAND...: one line of the report.
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $what"
-        failed=$((failed + 1))
-    fi
-}
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-}
+# shellcheck source=../report.sh
+source "$(dirname "$0")/../report.sh"
 
 # copy_sources FOLDER: the sources as they are now, without their builds, as a fresh clone.
 copy_sources() {

@@ -62,24 +62,8 @@ export VELKRA_TEST_PLANTED='C:\velkra-tests\planted.txt'
 record=$tests/record.txt
 planted=$tests/planted.txt
 
-passed=0
-failed=0
-# check WHAT COMMAND...: one line of the report.
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $what"
-        failed=$((failed + 1))
-    fi
-}
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-}
+# shellcheck source=../report.sh
+source "$here/../report.sh"
 
 # run_probe ARGS...: the probe's report goes to this test's output.
 run_probe() {
