@@ -3,9 +3,10 @@
 # (TCG) boots Debian's own 64-bit kernel with this machine's / as its root, read-only over
 # virtio 9p under a tmpfs overlay, and a writable 9p share STATE/share for requests and results.
 #
-#   vm.sh STATE start          boots the VM; ends once its agent answers (at most 10 minutes)
+#   vm.sh STATE start          boots the VM, which lives 15 minutes at the most; returns once
+#                              its agent answers
 #   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM, prints its output, exits
-#                              with its exit code (77 when the VM is gone or does not answer)
+#                              with its exit code (1 when the VM is gone or does not answer)
 #   vm.sh STATE stop           powers the VM off, and ends qemu by its PID when it does not go
 #   vm.sh guest SHARE          the VM's side: the agent that runs the requests (PID 1)
 set -euo pipefail
@@ -93,7 +94,7 @@ run() {
     local state=$1 name=$2 command=$3 share=$1/share waited=0
     if [ ! -f "$state/qemu.pid" ] || ! kill -0 "$(cat "$state/qemu.pid")" 2>/dev/null; then
         echo "The VM is not running (its start failed or it ended); see $state/console.log." >&2
-        return 77
+        return 1
     fi
     rm -f "$share/results/$name".*
     printf '%s\n' "$command" >"$share/requests/.$name"
@@ -103,7 +104,7 @@ run() {
             [ $waited -ge $((kRequestSeconds * 10)) ]; then
             cat "$share/results/$name.out" 2>/dev/null || true
             echo "No answer from the VM to $name; see $state/console.log." >&2
-            return 77
+            return 1
         fi
         sleep 0.1
         waited=$((waited + 1))
@@ -118,11 +119,15 @@ stop() {
     pid=$(cat "$state/qemu.pid")
     if kill -0 "$pid" 2>/dev/null; then
         touch "$state/share/requests/poweroff"
-        while kill -0 "$pid" 2>/dev/null && [ $waited -lt 100 ]; do
+        # The agent takes it after the request it is running, if that ends soon.
+        while kill -0 "$pid" 2>/dev/null && [ $waited -lt 200 ]; do
+            if [ $waited -eq 100 ]; then
+                kill "$pid" 2>/dev/null || true
+            fi
             sleep 0.1
             waited=$((waited + 1))
         done
-        kill "$pid" 2>/dev/null || true
+        kill -KILL "$pid" 2>/dev/null || true
     fi
     rm -f "$state/qemu.pid"
 }
