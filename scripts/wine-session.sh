@@ -17,6 +17,10 @@ wine_session_env() {
     WINE_SESSION_SYSTEM=$(cat "$dir/system" 2>/dev/null || echo win64)
     export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree=;mshtml="
+    # The Wine server's socket goes into a new folder under TMPDIR, which the prefix names: in
+    # the session's folder, not one more in /tmp on every run.
+    export TMPDIR="$dir/tmp"
+    mkdir -p "$TMPDIR"
     WINE_SYSTEM=$WINE64 WINE=$WINE64
     case "$WINE_SESSION_SYSTEM" in
         wow64) WINE=/usr/lib/wine/wine ;;
@@ -34,8 +38,8 @@ wine_prefix_make() {
     local dir=$1
     mkdir -p "$dir"
     echo "${2:-win64}" >"$dir/system"
+    rm -rf "$dir/prefix" "$dir/tmp"
     wine_session_env "$dir"
-    rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # Every Wine process here writes to a log file: a daemon it spawns must not hold the
     # caller's output open.
@@ -97,7 +101,7 @@ wine_session_start() {
 wine_session_stop() {
     local dir=$1
     if [ -d "$dir/prefix" ]; then
-        WINEPREFIX="$dir/prefix" "$WINESERVER" -k >/dev/null 2>&1 || true
+        (wine_session_env "$dir" && "$WINESERVER" -k) >/dev/null 2>&1 || true
     fi
     if [ -f "$dir/xvfb.pid" ]; then
         local pid tries=0
