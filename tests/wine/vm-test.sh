@@ -36,11 +36,15 @@ case "$step" in
         ;;
     start)
         system=$3
-        in_vm "$system-start" "
-            until [ -f '$sessions/$system/made' ] || [ '$system' != win32 ]; do sleep 1; done
-            if [ -f '$sessions/$system/prefix.log' ]; then cat '$sessions/$system/prefix.log'; fi
-            [ \"\$(cat '$sessions/$system/made' 2>/dev/null || echo 0)\" = 0 ] &&
-                '$here/wine-test.sh' '$sessions/$system' '$build' start"
+        made=
+        if [ "$system" = win32 ]; then
+            # The prefix the VM has been making since setup: its report, then the session.
+            made="until [ -f '$sessions/win32/made' ]; do sleep 1; done
+                cat '$sessions/win32/prefix.log'
+                [ \"\$(cat '$sessions/win32/made')\" = 0 ] || exit 1"
+        fi
+        in_vm "$system-start" "$made
+            '$here/wine-test.sh' '$sessions/$system' '$build' start"
         ;;
     cleanup)
         "$vm" "$state" stop

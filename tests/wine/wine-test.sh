@@ -2,7 +2,7 @@
 # The installer end to end under Wine: wine-test.sh SESSION_DIR BUILD_DIR STEP, where STEP is
 #   prefix [SYSTEM]  a new prefix for SYSTEM: win64 (the default), wow64 or win32
 #   start            the session on that prefix, on Xvfb
-#   setup            prefix and start, for win64
+#   setup [SYSTEM]   prefix, then start
 #   cleanup          stops all of it
 #   SCENARIO         one test of the installer in BUILD_DIR, on the session's system
 set -euo pipefail
