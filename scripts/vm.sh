@@ -23,8 +23,8 @@ readonly kModules="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_de
 make_initramfs() {
     local state=$1 kernel=$2 tree=$1/initramfs
     rm -rf "$tree"
-    mkdir -p "$tree/bin" "$tree/modules" "$tree/proc" "$tree/sys" "$tree/dev" "$tree/lower" \
-        "$tree/upper" "$tree/root"
+    mkdir -p "$tree/bin" "$tree/modules" "$tree/proc" "$tree/dev" "$tree/lower" "$tree/upper" \
+        "$tree/root"
     cp /bin/busybox "$tree/bin/busybox"
     for module in $kModules; do
         cp "$(modinfo -k "$kernel" -n "$module")" "$tree/modules/$module.ko"
@@ -165,17 +165,23 @@ guest() {
     done
 }
 
+# The commands at the top of this file.
+usage() {
+    grep '^#   ' "$0" >&2
+    exit 2
+}
+
 case "${1:-}" in
     guest) guest "$2" ;;
     *)
-        [ $# -ge 2 ] || { sed -n '5,9p' "$0" >&2; exit 2; }
+        [ $# -ge 2 ] || usage
         state=$(realpath -m "$1")
         command=$2
         shift 2
         case "$command" in
             start | stop) "$command" "$state" ;;
             run) run "$state" "$@" ;;
-            *) sed -n '5,9p' "$0" >&2; exit 2 ;;
+            *) usage ;;
         esac
         ;;
 esac
