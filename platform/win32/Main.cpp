@@ -9,7 +9,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Before anything can load a DLL by name.
-    win32::LimitDllSearchToSystemFolder();
+    win32::LimitDllSearch();
 
     win32::Win32Platform platform;
     std::unique_ptr<platform::Form> form;

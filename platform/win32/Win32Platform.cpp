@@ -215,22 +215,27 @@ void Win32Platform::StartCommandLine(const platform::Text& commandLine, int wind
     UniqueHandle threadHandle(process.hThread);
 }
 
-void LimitDllSearchToSystemFolder() {
-    // Windows 8 and later, and Windows 7 with KB2533623.
+void LimitDllSearch() {
+    // Each is bound at run time, so that the exe still loads where it is missing.
+    // Windows 8 and later; Windows Vista and 7 with KB2533623.
     using SetDefaultDllDirectoriesFunction = BOOL WINAPI(DWORD);
     constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
-    // Windows 7, Vista SP2 and XP SP3.
+    // Windows XP SP1 and later.
+    using SetDllDirectoryFunction = BOOL WINAPI(LPCWSTR);
+    // Windows 7 and later.
     using SetSearchPathModeFunction = BOOL WINAPI(DWORD);
     constexpr DWORD kSafeSearchModePermanent = 0x00000001 | 0x00008000;
 
     const auto setDefaultDllDirectories =
         BindKernel32<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+    const auto setDllDirectory = BindKernel32<SetDllDirectoryFunction>("SetDllDirectoryW");
     if (setDefaultDllDirectories != nullptr) {
         setDefaultDllDirectories(kLoadLibrarySearchSystem32);
-    } else {
+    } else if (setDllDirectory != nullptr) {
         // Without it, at least take the current folder out of the DLL search.
-        ::SetDllDirectoryW(L"");
+        setDllDirectory(L"");
     }
+    // Windows 2000 and XP before SP1 have neither: there the DLL search stays as it is.
     const auto setSearchPathMode = BindKernel32<SetSearchPathModeFunction>("SetSearchPathMode");
     if (setSearchPathMode != nullptr) {
         setSearchPathMode(kSafeSearchModePermanent);

@@ -22,8 +22,8 @@ public:
     void StartCommandLine(const platform::Text& commandLine, int windowStyle) override;
 };
 
-// Limits where this process loads DLLs from to the system folder, so that a DLL planted beside
-// the installer (in a downloads folder, say) never runs with its administrator rights.
-void LimitDllSearchToSystemFolder();
+// Limits where this process loads DLLs from as far as this Windows can, so that a DLL planted
+// beside the installer (in a downloads folder, say) does not run with its administrator rights.
+void LimitDllSearch();
 
 }  // namespace win32

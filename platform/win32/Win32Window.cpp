@@ -23,6 +23,10 @@ constexpr int kIconResource = 1;
 constexpr wchar_t kFontFace[] = L"MS Shell Dlg 2";
 constexpr int kFontPoints = 8;
 constexpr int kPointsPerInch = 72;
+// Newer than the Windows 2000 headers the installer is built against: the message comes with
+// Windows 8.1's per-monitor DPI, and 96 is the DPI every Windows lays out for by default.
+constexpr UINT kWmDpiChanged = 0x02E0;
+constexpr UINT kDefaultDpi = 96;
 
 // The DPI of the window's monitor (Windows 10 1607 and later); before that, the system DPI.
 UINT WindowDpi(HWND window) {
@@ -38,7 +42,7 @@ UINT WindowDpi(HWND window) {
     const HDC screen = ::GetDC(nullptr);
     const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
     ::ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+    return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
 }
 
 // The window rectangle around a client area, with the frame drawn for the given DPI.
@@ -190,7 +194,7 @@ LRESULT Win32Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ACTIVATE:
             OnActivate(wParam);
             return 0;
-        case WM_DPICHANGED:
+        case kWmDpiChanged:
             OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
         case DM_GETDEFID: {
