@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Checks the built VelkraInstall.exe: machine, GUI subsystem, ASLR/DEP, resources and imported DLLs;
-with --release also that its symbols are stripped into the file its debug link names."""
+"""Checks the built VelkraInstall.exe: machine, GUI subsystem, ASLR/DEP, resources, imported DLLs and,
+for the 32-bit exe, that it imports nothing Windows 2000 lacks; with --release also that its symbols
+are stripped into the file its debug link names."""
 
 import os
 import struct
@@ -19,6 +20,7 @@ WANTED_ICONS = [(32, 32, 2, 1), (32, 32, 16, 4), (16, 16, 16, 4)]  # width, heig
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V2, ASM_V3 = "{urn:schemas-microsoft-com:asm.v2}", "{urn:schemas-microsoft-com:asm.v3}"
 WS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+WINDOWS_2000_IMPORTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows-2000-imports.txt")
 
 results = []
 
@@ -155,6 +157,36 @@ def check_imports(pe):
     check(b"IsWow64Process" not in names, "does not import IsWow64Process")
 
 
+def windows_2000_imports():
+    """{dll: function names} that the 32-bit exe may import: those Windows 2000 SP4 exports."""
+    allowed, dll = {}, None
+    with open(WINDOWS_2000_IMPORTS, encoding="ascii") as f:
+        for line in f:
+            line = line.split("#", 1)[0].strip()
+            if line.startswith("[") and line.endswith("]"):
+                dll = allowed.setdefault(line[1:-1].lower(), set())
+            elif line:
+                dll.update(line.split())
+    return allowed
+
+
+def check_windows_2000(pe):
+    """Windows 2000's loader refuses an exe that imports a function its DLLs lack; a delay-loaded one
+    would fail at its first call."""
+    allowed = windows_2000_imports()
+    entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
+    unknown = []
+    for entry in entries:
+        dll = entry.dll.decode("ascii", "replace").lower()
+        for i in entry.imports:
+            name = i.name.decode("ascii", "replace") if i.name else f"ordinal {i.ordinal}"
+            if name not in allowed.get(dll, ()):
+                unknown.append(f"{dll}!{name}")
+    check(not unknown, "imports only functions that Windows 2000 SP4 exports",
+          "not known there: " + ", ".join(unknown) + f" (see {os.path.basename(WINDOWS_2000_IMPORTS)})"
+          if unknown else "")
+
+
 def section_names(pe):
     """The sections' names. An image keeps a name longer than eight characters in the COFF string
     table, which follows the symbol table, and names the section "/offset" into it."""
@@ -209,6 +241,8 @@ def main():
         check_icons(pe)
         check_manifest(pe)
         check_imports(pe)
+        if sys.argv[2] == "i686":
+            check_windows_2000(pe)
         if release:
             check_release(pe, sys.argv[1])
     failed = results.count(False)
