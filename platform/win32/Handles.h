@@ -47,6 +47,22 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
+// Files: INVALID_HANDLE_VALUE when CreateFile fails.
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) { ::CloseHandle(handle); }
+};
+using UniqueFile = UniqueResource<FileHandleTraits>;
+
+// Folder searches: INVALID_HANDLE_VALUE when FindFirstFile fails, and ended by FindClose.
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) { ::FindClose(handle); }
+};
+using UniqueFind = UniqueResource<FindHandleTraits>;
+
 struct FontTraits {
     using Handle = HFONT;
     static Handle Invalid() { return nullptr; }

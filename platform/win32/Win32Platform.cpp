@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace {
 
 // Small on purpose: paths longer than this take the grow-and-retry path.
 constexpr DWORD kFirstPathBufferSize = MAX_PATH;
+constexpr std::size_t kCopyBufferSize = 64 * 1024;
 
 template <typename Function>
 Function* BindKernel32(const char* functionName) {
@@ -71,9 +73,6 @@ public:
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         if (!path_.empty()) {
-            // A copy that failed half-way may still carry the source's read-only attribute, and
-            // DeleteFile refuses a read-only file.
-            ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
             ::DeleteFileW(path_.c_str());
         }
     }
@@ -83,6 +82,116 @@ public:
 private:
     std::wstring path_;
 };
+
+// The name of the temporary copy that this process makes of a file before it replaces it.
+std::wstring TemporaryCopyPath(const std::wstring& path, DWORD processId) {
+    return path + L"." + std::to_wstring(processId) + L".tmp";
+}
+
+// The process that made a temporary copy of the file called name, read from the copy's name
+// ("dx8vb.dll.1234.tmp" for "dx8vb.dll"); nothing for any other file name.
+std::optional<DWORD> TemporaryCopyOwner(const std::wstring& fileName, const std::wstring& name) {
+    const std::wstring prefix = name + L".", suffix = L".tmp";
+    if (fileName.size() <= prefix.size() + suffix.size() ||
+        fileName.compare(0, prefix.size(), prefix) != 0 ||
+        fileName.compare(fileName.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return std::nullopt;
+    }
+    const std::wstring digits =
+        fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
+    if (digits.size() > 10 || digits.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    const unsigned long long processId = std::stoull(digits);
+    if (processId > MAXDWORD) {
+        return std::nullopt;
+    }
+    return static_cast<DWORD>(processId);
+}
+
+// Whether a process other than this one runs under the id. One that cannot be opened to be
+// watched (another user's, say) counts as running: there is no telling.
+bool IsAnotherRunningProcess(DWORD processId) {
+    if (processId == ::GetCurrentProcessId()) {
+        return false;
+    }
+    const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (!process.IsValid()) {
+        return ::GetLastError() != ERROR_INVALID_PARAMETER;  // no process has that id
+    }
+    return ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+// An installer that was ended between its copy and the replace (from Task Manager, by a crash,
+// by a power cut) leaves its temporary copy behind. The copies of processes that have ended go;
+// one whose process still runs stays, as it may be another installer's, still being written;
+// every other file stays too.
+void RemoveLeftoverCopies(const std::wstring& path) {
+    const std::size_t nameStart = path.find_last_of(L'\\') + 1;
+    const std::wstring folder = path.substr(0, nameStart), name = path.substr(nameStart);
+    WIN32_FIND_DATAW found;
+    const UniqueFind search(::FindFirstFileW((path + L".*.tmp").c_str(), &found));
+    if (!search.IsValid()) {
+        return;
+    }
+    do {
+        const std::optional<DWORD> owner = TemporaryCopyOwner(found.cFileName, name);
+        if (owner && !IsAnotherRunningProcess(*owner)) {
+            // Older installers' copies may still carry the source's read-only attribute, which
+            // DeleteFile refuses. A copy that cannot go does no harm where it is.
+            const std::wstring leftover = folder + found.cFileName;
+            ::SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(leftover.c_str());
+        }
+    } while (::FindNextFileW(search.Get(), &found));
+}
+
+// Writes the bytes of source into a new file at copy, with the source's last-write time as a
+// copy keeps it, and waits until they are on the disk. Only the bytes: the new file takes the
+// attributes and the security of a new file in its folder, where CopyFile would bring the
+// source's attributes (hidden, system) and its alternate data streams (a download's mark of
+// the web) along.
+void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::wstring& action) {
+    const UniqueFile input(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!input.IsValid()) {
+        ThrowLastError(action, "CreateFileW");
+    }
+    const UniqueFile output(::CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output.IsValid()) {
+        ThrowLastError(action, "CreateFileW");
+    }
+    std::vector<char> buffer(kCopyBufferSize);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(input.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                        nullptr)) {
+            ThrowLastError(action, "ReadFile");
+        }
+        if (read == 0) {
+            break;
+        }
+        // A synchronous write to a disk file writes every byte or fails.
+        DWORD written = 0;
+        if (!::WriteFile(output.Get(), buffer.data(), read, &written, nullptr)) {
+            ThrowLastError(action, "WriteFile");
+        }
+    }
+    FILETIME lastWrite;
+    if (!::GetFileTime(input.Get(), nullptr, nullptr, &lastWrite)) {
+        ThrowLastError(action, "GetFileTime");
+    }
+    if (!::SetFileTime(output.Get(), nullptr, nullptr, &lastWrite)) {
+        ThrowLastError(action, "SetFileTime");
+    }
+    // MOVEFILE_WRITE_THROUGH flushes only a move that Windows carries out as a copy, to another
+    // volume. Within a folder the rename alone could reach the disk before the data it names,
+    // and a power cut then would leave a library of zeros in place of the old one.
+    if (!::FlushFileBuffers(output.Get())) {
+        ThrowLastError(action, "FlushFileBuffers");
+    }
+}
 
 }  // namespace
 
@@ -161,23 +270,9 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     }
     // The bytes go to a file of their own in the destination folder first; a rename on the
     // same volume then puts them in place in one step, so the old file is never half-written.
-    TemporaryFile temporary(to + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp");
-    if (!::CopyFileW(from.c_str(), temporary.Path().c_str(), FALSE)) {
-        ThrowLastError(action, "CopyFileW");
-    }
-    // CopyFile carries the source's attributes over. A library copied from read-only media
-    // would land read-only, and every later install over it would be refused.
-    const DWORD copied = ::GetFileAttributesW(temporary.Path().c_str());
-    if (copied == INVALID_FILE_ATTRIBUTES) {
-        ThrowLastError(action, "GetFileAttributesW");
-    }
-    if ((copied & FILE_ATTRIBUTE_READONLY) != 0) {
-        const DWORD writable = copied & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        if (!::SetFileAttributesW(temporary.Path().c_str(),
-                                  writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL)) {
-            ThrowLastError(action, "SetFileAttributesW");
-        }
-    }
+    RemoveLeftoverCopies(to);
+    TemporaryFile temporary(TemporaryCopyPath(to, ::GetCurrentProcessId()));
+    WriteCopy(from, temporary.Path(), action);
     if (!::MoveFileExW(temporary.Path().c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ThrowLastError(action, "MoveFileExW");
