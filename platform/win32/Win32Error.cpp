@@ -30,14 +30,20 @@ std::wstring SystemMessage(DWORD errorCode) {
     return message.empty() ? L"Windows error " + std::to_wstring(errorCode) + L"." : message;
 }
 
+// What the program was doing, what Windows said, what that means here, and the call that failed.
 std::wstring Describe(const platform::Failure& failure) {
     std::wstring text = failure.Action();
+    if (failure.ErrorCode() != 0) {
+        text += L"\n\n" + SystemMessage(failure.ErrorCode());
+    }
+    if (!failure.Advice().empty()) {
+        text += L"\n\n" + failure.Advice();
+    }
     if (failure.ErrorCode() != 0) {
         const std::string& function = failure.Function();
         const std::wstring where =
             function.empty() ? L"" : std::wstring(function.begin(), function.end()) + L", ";
-        text += L"\n\n" + SystemMessage(failure.ErrorCode()) + L"\n\n(" + where + L"error " +
-                std::to_wstring(failure.ErrorCode()) + L")";
+        text += L"\n\n(" + where + L"error " + std::to_wstring(failure.ErrorCode()) + L")";
     }
     return text;
 }

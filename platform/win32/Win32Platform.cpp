@@ -275,7 +275,20 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     WriteCopy(from, temporary.Path(), action);
     if (!::MoveFileExW(temporary.Path().c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ThrowLastError(action, "MoveFileExW");
+        const DWORD error = ::GetLastError();
+        // Windows refuses to replace a library that a running program has loaded (access
+        // denied) or holds open (sharing violation); "Access is denied." alone would send an
+        // administrator looking for a permissions problem.
+        const DWORD existing = ::GetFileAttributesW(to.c_str());
+        if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+            existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            throw platform::Failure(action, "MoveFileExW", error,
+                                    L"The " + to.substr(to.find_last_of(L'\\') + 1) +
+                                        L" already there is probably in use by a running "
+                                        L"program. Close that program, then run the installer "
+                                        L"again to finish the install.");
+        }
+        throw platform::Failure(action, "MoveFileExW", error);
     }
     temporary.Keep();
 }
