@@ -9,6 +9,7 @@ packages=(
     wine wine64 fonts-wine xvfb imagemagick                                 # Wine end to end
     wine32:i386 qemu-system-x86 linux-image-amd64 busybox-static cpio        # 32-bit Wine in a VM
     osslsigncode openssl                                                    # signed releases
+    strace                                                                  # what Wine does to files
 )
 
 missing=()

@@ -92,9 +92,26 @@ wine_session_start() {
         rm -f "$dir/display.new"
     fi
     wine_session_env "$dir"
-    # A persistent server keeps the session's own processes (services, the desktop) alive
-    # between the programs it runs, until wine_session_stop.
-    "$WINESERVER" -p >>"$dir/wine.log" 2>&1 </dev/null
+    wine_server_start "$dir"
+}
+
+# wine_server_start DIR: the session's Wine server. It persists, so that the session's own
+# processes (services, the desktop) stay alive between the programs it runs.
+wine_server_start() {
+    "$WINESERVER" -p >>"$1/wine.log" 2>&1 </dev/null
+}
+
+# wine_server_apart DIR COMMAND...: runs COMMAND, whose Wine programs start a server of their
+# own (one that strace follows, or one in a mount namespace of its own), and which ends that
+# server before it returns; the session's server is stopped meanwhile and comes back afterwards.
+wine_server_apart() {
+    local dir=$1 status=0
+    shift
+    "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
+    "$WINESERVER" -w
+    "$@" || status=$?
+    wine_server_start "$dir"
+    return $status
 }
 
 # wine_session_stop DIR: ends the prefix's Wine processes and the session's Xvfb.

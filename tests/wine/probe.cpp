@@ -8,7 +8,8 @@
 //     --wait-for FILE      success: Install is done once FILE appears or changes in size
 //     --clicks N           success: presses Install N times in all, the later ones with Enter
 //     --expect-label TEXT  the label reads TEXT after Install; on success the window stays open
-//     --expect-failure T   failure: a message box names T (repeatable); the program ends
+//     --expect-failure T   failure: a message box names T (repeatable), the installer has
+//                          started no program; the program ends
 //     --shot FILE.bmp      a picture of the window before Install and of what follows
 //                          (FILE-after.bmp); repeatable only once
 //     --keep-open          leaves the window to the user and waits for it to close
@@ -16,6 +17,7 @@
 //
 // Prints "ok: ..." and "FAIL: ..." lines and a closing count; exits 1 when anything failed.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <functional>
@@ -404,6 +406,22 @@ long long FileSize(const std::wstring& path) {
     return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
+// The names of the running processes that a process started.
+std::wstring ChildrenOf(DWORD processId) {
+    std::wstring names;
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == processId) {
+            names += std::wstring(names.empty() ? L"" : L", ") + entry.szExeFile;
+        }
+    }
+    ::CloseHandle(snapshot);
+    return names;
+}
+
 // All the texts of a message box: its title, its message, its button.
 std::wstring MessageBoxText(HWND box) {
     std::wstring text;
@@ -470,6 +488,11 @@ void CheckInstall(const InstallOptions& options) {
         if (box != nullptr) {
             const std::wstring text = MessageBoxText(box);
             std::wprintf(L"message box:\n%ls", text.c_str());
+            // A program the installer started before it failed still runs now, or has done its
+            // work (regsvr32 has registered the library).
+            const std::wstring started = ChildrenOf(installer.process.dwProcessId);
+            Check(started.empty(), L"the installer started no program" +
+                                       (started.empty() ? L"" : L": it started " + started));
             Check(TextOf(box) == L"Velkra Installer",
                   L"the message box is titled Velkra Installer");
             Check(::GetWindow(box, GW_OWNER) == window, L"the message box belongs to the window");

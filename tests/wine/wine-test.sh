@@ -12,17 +12,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/wine-session.sh
 source "$here/../../scripts/wine-session.sh"
 
-# A test stopped half-way may have left its small disk mounted inside the prefix.
-unmount_leftovers() {
-    local mount
-    for mount in $(awk -v prefix="$(realpath -m "$session")/" 'index($2, prefix) == 1 {print $2}' /proc/mounts); do
-        umount "$mount"
-    done
-}
-
 case "$scenario" in
     prefix | setup)
-        unmount_leftovers
         wine_session_stop "$session"
         start=$(date +%s)
         wine_prefix_make "$session" "${4:-}"
@@ -36,7 +27,6 @@ case "$scenario" in
         exit 0
         ;;
     cleanup)
-        unmount_leftovers
         wine_session_stop "$session"
         exit 0
         ;;
@@ -65,11 +55,13 @@ planted=$tests/planted.txt
 # shellcheck source=../report.sh
 source "$here/../report.sh"
 
-# run_probe ARGS...: the probe's report goes to this test's output.
+# run_probe ARGS...: the probe's report goes to this test's output. The probe runs under the
+# command in the array tracer, when one is set.
+tracer=()
 run_probe() {
     local log status=0
     log=$(mktemp)
-    "$WINE" "$probe" "$@" >"$log" 2>&1 </dev/null || status=$?
+    "${tracer[@]}" "$WINE" "$probe" "$@" >"$log" 2>&1 </dev/null || status=$?
     sed 's/^/    probe: /' "$log"
     [ $status -eq 0 ] || echo "    probe: exited with $status"
     rm -f "$log"
@@ -89,21 +81,51 @@ installer_in() {
 
 # A clean system: no library installed, nothing recorded.
 reset_system() {
-    rm -f "$system32/dx8vb.dll" "$syswow64/dx8vb.dll" "$record" "$planted"
+    rm -f "$system32"/dx8vb.dll* "$syswow64"/dx8vb.dll* "$record" "$planted"
 }
 
+# an_old_library_in FOLDER: an older dx8vb.dll that regsvr32 can load: the stand-in with a tail
+# of its own, so that a registration started by mistake shows in the record.
 an_old_library_in() {
-    printf 'an older dx8vb.dll\n' >"$1/dx8vb.dll"
+    { cat "$standin" && printf 'an older dx8vb.dll\n'; } >"$1/dx8vb.dll"
     cp "$1/dx8vb.dll" "$tests/old-dx8vb.dll"
 }
 
-no_temporary_files_in() {
-    ! ls "$1" | grep -qi '^dx8vb\.dll\..*\.tmp$'
+# no_leftovers_in FOLDER: no file in FOLDER is named dx8vb.dll.something (a temporary copy).
+no_leftovers_in() {
+    ! ls "$1" | grep -qi '^dx8vb\.dll\.'
 }
 
-# Wine shows a file without any write permission as read-only.
-not_read_only() {
-    [ -n "$(find "$1" -perm /222)" ]
+# attributes_are FILE LETTERS: of read-only, hidden and system, the file has those that LETTERS
+# name (R, H, S, in that order; none for ""), as Wine's attrib shows them.
+attributes_are() {
+    local shown letter found=
+    shown=$("$WINE" attrib "$(wine_path "$1")" </dev/null 2>/dev/null | sed 's/ *[A-Za-z]:\\.*//')
+    for letter in R H S; do
+        [[ $shown == *$letter* ]] && found+=$letter
+    done
+    echo "    attributes: ${found:-none}"
+    [ "$found" = "$2" ]
+}
+
+# fsync_before_rename STRACE_LOG: each rename of a temporary copy onto a file comes after an
+# fsync of that copy, and there is at least one.
+fsync_before_rename() {
+    awk '
+        function copy_name() {
+            match($0, /dx8vb\.dll\.[0-9]+\.tmp/)
+            return substr($0, RSTART, RLENGTH)
+        }
+        / fsync\(.*dx8vb\.dll\.[0-9]+\.tmp>/ { synced[copy_name()] = 1 }
+        / rename[a-z0-9]*\(.*dx8vb\.dll\.[0-9]+\.tmp"/ {
+            renames++
+            unsynced += !synced[copy_name()]
+            synced[copy_name()] = 0
+        }
+        END {
+            printf "    %d renames of a temporary copy, %d without an fsync of it first\n", renames, unsynced
+            exit !(renames > 0 && unsynced == 0)
+        }' "$1"
 }
 
 # recorded TEXT: the stand-in's record reads TEXT. Nothing waits for regsvr32, so its record may
@@ -139,7 +161,7 @@ install_fails_keeping_the_old_library() {
     check "the message box reports the failure" run_probe install "$(wine_path "$exe")" "$@" \
         --expect-failure 'Could not copy' --expect-failure 'dx8vb.dll'
     check "the old library is unchanged" cmp -s "$tests/old-dx8vb.dll" "$folder/dx8vb.dll"
-    check "no temporary file is left" no_temporary_files_in "$folder"
+    check "no temporary file is left" no_leftovers_in "$folder"
     check "nothing was registered" test ! -e "$record"
 }
 
@@ -155,16 +177,40 @@ case "$scenario" in
         wine_set_dpi 96
         ;;
     install)
-        # From read-only media, as a CD or a read-only share would give it; pressed twice.
+        # From read-only media, as a CD or a read-only share would give it, pressed twice, with
+        # the temporary copy of an installer that was killed left in the system folder.
         exe=$(installer_in install)
-        chmod a-w "$(dirname "$exe")/dx8vb.dll"
-        check "Install runs twice" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
-            --clicks 2 --expect-label "$label"
+        source=$(dirname "$exe")/dx8vb.dll
+        printf 'left by a killed installer\n' >"$target/dx8vb.dll.8888.tmp"
+        touch -d '2001-08-23 12:00' "$source"
+        if [ "$WINE_SESSION_SYSTEM" = win64 ]; then
+            # Unpacked hidden and system, too. Wine keeps those two in an extended attribute,
+            # which the VM's tmpfs cannot hold. Its attrib takes one of them at a time.
+            "$WINE" attrib +h "$(wine_path "$source")" </dev/null
+            "$WINE" attrib +s "$(wine_path "$source")" </dev/null
+            chmod a-w "$source"
+            check "the source is read-only, hidden and system" attributes_are "$source" RHS
+            # Wine's server does the rename, so it runs under strace with the programs.
+            tracer=(strace -f --seccomp-bpf -y -qq -o "$session/install.strace"
+                -e trace=fsync,fdatasync,rename,renameat,renameat2)
+            check "Install runs twice, under strace" wine_server_apart "$session" run_probe install \
+                "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --clicks 2 --expect-label "$label"
+            tracer=()
+            check "each copy reached the disk before it replaced the library" \
+                fsync_before_rename "$session/install.strace"
+        else
+            chmod a-w "$source"
+            check "Install runs twice" run_probe install "$(wine_path "$exe")" \
+                --wait-for "$VELKRA_TEST_RECORD" --clicks 2 --expect-label "$label"
+        fi
         check "the installed library is the one beside the installer" cmp "$standin" "$target/dx8vb.dll"
-        check "the installed library is not read-only" not_read_only "$target/dx8vb.dll"
+        check "the installed library is neither read-only, hidden nor system" \
+            attributes_are "$target/dx8vb.dll" ""
+        check "the installed library keeps its date" \
+            test "$(stat -c %Y "$target/dx8vb.dll")" = "$(stat -c %Y "$source")"
         registered=$(registration_in "$target")
         check "regsvr32 registered the installed copy each time" recorded "$registered"$'\n'"$registered"
-        check "no temporary file is left" no_temporary_files_in "$target"
+        check "no temporary file is left, not even the killed installer's" no_leftovers_in "$target"
         if [ "$target" != "$system32" ]; then
             check "nothing went to the 64-bit system32" test ! -e "$system32/dx8vb.dll"
         fi
@@ -173,11 +219,10 @@ case "$scenario" in
         exe=$(installer_in forced)
         if [ "$WINE_SESSION_SYSTEM" = win32 ]; then
             # 32-bit Windows has no SYSWOW64: the rewritten folder cannot be written to.
+            an_old_library_in "$system32"
             copy_failure "$exe" 'C:\windows\SYSWOW64\'
-            check "Install with the box checked fails" run_probe install "$(wine_path "$exe")" --force \
+            install_fails_keeping_the_old_library "$system32" --force \
                 --expect-label 'C:\windows\SYSWOW64\' --expect-failure "$failure"
-            check "nothing was installed" test ! -e "$system32/dx8vb.dll"
-            check "nothing was registered" test ! -e "$record"
         else
             # A 32-bit regsvr32 finds the library there, and the scenario waits for it: its record
             # must not land in the next one's. A 64-bit one looks in system32 and finds nothing.
@@ -203,11 +248,9 @@ case "$scenario" in
     install-source-missing)
         exe=$(installer_in source-missing)
         rm "$(dirname "$exe")/dx8vb.dll"
+        an_old_library_in "$target"
         copy_failure "$exe" "$label"
-        check "the message box names the missing library" run_probe install "$(wine_path "$exe")" \
-            --expect-failure "$failure"
-        check "nothing was installed" test ! -e "$target/dx8vb.dll"
-        check "nothing was registered" test ! -e "$record"
+        install_fails_keeping_the_old_library "$target" --expect-failure "$failure"
         ;;
     install-planted)
         # Wine is told to prefer native DLLs of these names, so a planted one would be loaded
@@ -239,16 +282,25 @@ case "$scenario" in
     install-held-open)
         exe=$(installer_in held-open)
         an_old_library_in "$system32"
-        install_fails_keeping_the_old_library "$system32" --hold 'C:\windows\system32\dx8vb.dll'
+        install_fails_keeping_the_old_library "$system32" --hold 'C:\windows\system32\dx8vb.dll' \
+            --expect-failure 'in use by a running program'
         ;;
     install-disk-full)
-        # A full disk under the 32-bit system folder, reached with the box checked.
-        exe=$(installer_in disk-full)
-        if ! mount -t tmpfs -o size=256k velkra-test "$syswow64"; then
-            echo "skipped: could not mount a small tmpfs (that needs root)"
-            exit 77
+        # A full disk under the 32-bit system folder, reached with the box checked: a small tmpfs
+        # in a mount namespace of this test's own, which needs no root but a user namespace, and
+        # where the Wine server that writes the files runs too.
+        if [ -z "${VELKRA_SMALL_DISK:-}" ]; then
+            if ! unshare -rm true 2>/dev/null; then
+                echo "skipped: this kernel lets no user make a user namespace (unshare -rm)"
+                exit 77
+            fi
+            status=0
+            VELKRA_SMALL_DISK=1 wine_server_apart "$session" unshare -rm "$0" "$@" || status=$?
+            exit $status
         fi
-        trap 'umount "$syswow64"' EXIT
+        mount -t tmpfs -o size=256k velkra-test "$syswow64"
+        trap '"$WINESERVER" -k; "$WINESERVER" -w' EXIT
+        exe=$(installer_in disk-full)
         an_old_library_in "$syswow64"
         dd if=/dev/zero of="$syswow64/filler" bs=4k 2>/dev/null || true
         install_fails_keeping_the_old_library "$syswow64" --force
