@@ -171,8 +171,14 @@ def windows_2000_imports():
 
 
 def check_windows_2000(pe):
-    """Windows 2000's loader refuses an exe that imports a function its DLLs lack; a delay-loaded one
-    would fail at its first call."""
+    """Windows 2000's loader refuses an exe whose header asks for a later Windows ("not a valid Win32
+    application") or that imports a function its DLLs lack; a delay-loaded one fails at its first call."""
+    header = pe.OPTIONAL_HEADER
+    for what, version in (("subsystem", (header.MajorSubsystemVersion, header.MinorSubsystemVersion)),
+                          ("operating system",
+                           (header.MajorOperatingSystemVersion, header.MinorOperatingSystemVersion))):
+        check(version <= (5, 0), f"the header's {what} version is that of Windows 2000 or older",
+              "found %d.%d" % version)
     allowed = windows_2000_imports()
     entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
     unknown = []
