@@ -102,7 +102,10 @@ std::optional<DWORD> TemporaryCopyOwner(const std::wstring& fileName, const std:
     if (digits.size() > 10 || digits.find_first_not_of(L"0123456789") != std::wstring::npos) {
         return std::nullopt;
     }
-    const unsigned long long processId = std::stoull(digits);
+    unsigned long long processId = 0;
+    for (const wchar_t digit : digits) {
+        processId = processId * 10 + static_cast<unsigned>(digit - L'0');
+    }
     if (processId > MAXDWORD) {
         return std::nullopt;
     }
