@@ -149,8 +149,8 @@ void RemoveLeftoverCopies(const std::wstring& path) {
     } while (::FindNextFileW(search.Get(), &found));
 }
 
-// Writes the bytes of source into a new file at copy, with the source's last-write time as a
-// copy keeps it, and waits until they are on the disk. Only the bytes: the new file takes the
+// Writes the bytes of source into a new file at copy, keeping the source's last-write time as a
+// copy does, and waits until they are on the disk. Only the bytes: the new file takes the
 // attributes and the security of a new file in its folder, where CopyFile would bring the
 // source's attributes (hidden, system) and its alternate data streams (a download's mark of
 // the web) along.
@@ -347,6 +347,7 @@ void LimitDllSearch() {
         setDllDirectory(L"");
     }
     // Windows 2000 and XP before SP1 have neither: there the DLL search stays as it is.
+
     const auto setSearchPathMode = BindKernel32<SetSearchPathModeFunction>("SetSearchPathMode");
     if (setSearchPathMode != nullptr) {
         setSearchPathMode(kSafeSearchModePermanent);
