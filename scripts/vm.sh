@@ -95,7 +95,7 @@ start() {
 
 run() {
     local state=$1 name=$2 command=$3 share=$1/share waited=0
-    if [ ! -f "$state/qemu.pid" ] || ! kill -0 "$(cat "$state/qemu.pid")" 2>/dev/null; then
+    if ! qemu_pid "$state" >/dev/null; then
         echo "The VM is not running (its start failed or it ended); see $state/console.log." >&2
         return 1
     fi
@@ -103,8 +103,7 @@ run() {
     printf '%s\n' "$command" >"$share/requests/.$name"
     mv "$share/requests/.$name" "$share/requests/$name"
     until [ -f "$share/results/$name.status" ]; do
-        if ! kill -0 "$(cat "$state/qemu.pid")" 2>/dev/null ||
-            [ $waited -ge $((kRequestSeconds * 10)) ]; then
+        if ! qemu_pid "$state" >/dev/null || [ $waited -ge $((kRequestSeconds * 10)) ]; then
             cat "$share/results/$name.out" 2>/dev/null || true
             echo "No answer from the VM to $name; see $state/console.log." >&2
             return 1
@@ -116,21 +115,31 @@ run() {
     return "$(cat "$share/results/$name.status")"
 }
 
+# qemu_pid STATE: the PID in STATE's pid file, when that process is still the qemu that wrote
+# it, whose command line names the file; the PID an ended qemu left there may be another
+# process's by now, and must not be signalled.
+qemu_pid() {
+    local pid
+    pid=$(cat "$1/qemu.pid" 2>/dev/null) || return 1
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | grep -qxF "$1/qemu.pid" || return 1
+    echo "$pid"
+}
+
 stop() {
     local state=$1 pid waited=0
-    [ -f "$state/qemu.pid" ] || return 0
-    pid=$(cat "$state/qemu.pid")
-    if kill -0 "$pid" 2>/dev/null; then
+    if pid=$(qemu_pid "$state"); then
         touch "$state/share/requests/poweroff"
         # The agent takes it after the request it is running, if that ends soon.
-        while kill -0 "$pid" 2>/dev/null && [ $waited -lt 200 ]; do
+        while qemu_pid "$state" >/dev/null && [ $waited -lt 200 ]; do
             if [ $waited -eq 100 ]; then
                 kill "$pid" 2>/dev/null || true
             fi
             sleep 0.1
             waited=$((waited + 1))
         done
-        kill -KILL "$pid" 2>/dev/null || true
+        if qemu_pid "$state" >/dev/null; then
+            kill -KILL "$pid" 2>/dev/null || true
+        fi
     fi
     rm -f "$state/qemu.pid"
 }
