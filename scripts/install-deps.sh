@@ -20,12 +20,16 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-sudo=
-[ "$(id -u)" -eq 0 ] || sudo=sudo
+# Root installs them itself; anyone else through sudo, which runs apt-get and dpkg and nothing
+# else here. sudo passes on no variable it is not told to: --preserve-env names the one apt-get
+# needs, which sudoers allows with the SETENV tag (implied for ALL).
+export DEBIAN_FRONTEND=noninteractive
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo --preserve-env=DEBIAN_FRONTEND)
 echo "Installing ${missing[*]}"
 # wine32 is an i386 package; a 64-bit Debian takes it once told of the architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
+    "${sudo[@]}" dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -5,8 +5,9 @@
 #
 #   vm.sh STATE start          boots the VM, which lives 15 minutes at the most; returns once
 #                              its agent answers
-#   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM, prints its output, exits
-#                              with its exit code (1 when the VM is gone or does not answer)
+#   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM as the user who started
+#                              it, prints its output, exits with its exit code (1 when the VM
+#                              is gone or does not answer)
 #   vm.sh STATE stop           powers the VM off, and ends qemu by its PID when it does not go
 #   vm.sh guest SHARE          the VM's side: the agent that runs the requests (PID 1)
 set -euo pipefail
@@ -62,13 +63,15 @@ start() {
     make_initramfs "$state" "$kernel"
     # TCG: a KVM guest hangs after real-mode setup here. SMAP off: with it, TCG's iretq faults
     # Wine's return from system calls. multidevs=remap: / spans several file systems, and
-    # without it Wine in the guest cannot load ntdll.so.
+    # without it Wine in the guest cannot load ntdll.so. security_model=none on the share: qemu
+    # creates the guest's files as whoever runs qemu and ignores the guest's chown, which only
+    # root may do (passthrough fails on it), so what the guest writes belongs to the user.
     timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
         -accel tcg,thread=multi -cpu max,-smap,-smep -smp 2 -m 4096 \
         -kernel "/boot/vmlinuz-$kernel" -initrd "$state/initramfs.cpio.gz" \
         -append "console=ttyS0 panic=-1 quiet" -no-reboot \
         -virtfs local,path=/,mount_tag=root,security_model=passthrough,readonly=on,multidevs=remap \
-        -virtfs "local,path=$state/share,mount_tag=share,security_model=passthrough,multidevs=remap" \
+        -virtfs "local,path=$state/share,mount_tag=share,security_model=none,multidevs=remap" \
         -display none -monitor none -serial "file:$state/console.log" -pidfile "$state/qemu.pid" \
         >"$state/qemu.log" 2>&1 </dev/null &
     local waited=0
@@ -92,7 +95,7 @@ start() {
 
 run() {
     local state=$1 name=$2 command=$3 share=$1/share waited=0
-    if [ ! -f "$state/qemu.pid" ] || ! kill -0 "$(cat "$state/qemu.pid")" 2>/dev/null; then
+    if ! qemu_pid "$state" >/dev/null; then
         echo "The VM is not running (its start failed or it ended); see $state/console.log." >&2
         return 1
     fi
@@ -100,8 +103,7 @@ run() {
     printf '%s\n' "$command" >"$share/requests/.$name"
     mv "$share/requests/.$name" "$share/requests/$name"
     until [ -f "$share/results/$name.status" ]; do
-        if ! kill -0 "$(cat "$state/qemu.pid")" 2>/dev/null ||
-            [ $waited -ge $((kRequestSeconds * 10)) ]; then
+        if ! qemu_pid "$state" >/dev/null || [ $waited -ge $((kRequestSeconds * 10)) ]; then
             cat "$share/results/$name.out" 2>/dev/null || true
             echo "No answer from the VM to $name; see $state/console.log." >&2
             return 1
@@ -113,28 +115,38 @@ run() {
     return "$(cat "$share/results/$name.status")"
 }
 
+# qemu_pid STATE: the PID in STATE's pid file, when that process is still the qemu that wrote
+# it, whose command line names the file; the PID an ended qemu left there may be another
+# process's by now, and must not be signalled.
+qemu_pid() {
+    local pid
+    pid=$(cat "$1/qemu.pid" 2>/dev/null) || return 1
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | grep -qxF "$1/qemu.pid" || return 1
+    echo "$pid"
+}
+
 stop() {
     local state=$1 pid waited=0
-    [ -f "$state/qemu.pid" ] || return 0
-    pid=$(cat "$state/qemu.pid")
-    if kill -0 "$pid" 2>/dev/null; then
+    if pid=$(qemu_pid "$state"); then
         touch "$state/share/requests/poweroff"
         # The agent takes it after the request it is running, if that ends soon.
-        while kill -0 "$pid" 2>/dev/null && [ $waited -lt 200 ]; do
+        while qemu_pid "$state" >/dev/null && [ $waited -lt 200 ]; do
             if [ $waited -eq 100 ]; then
                 kill "$pid" 2>/dev/null || true
             fi
             sleep 0.1
             waited=$((waited + 1))
         done
-        kill -KILL "$pid" 2>/dev/null || true
+        if qemu_pid "$state" >/dev/null; then
+            kill -KILL "$pid" 2>/dev/null || true
+        fi
     fi
     rm -f "$state/qemu.pid"
 }
 
 # PID 1 in the guest: a fresh system on top of the host's files, then one request at a time.
 guest() {
-    local share=$1 request name status
+    local share=$1 request name status owner
     # PID 1 must not end: the kernel would panic.
     set +e
     mount -t proc proc /proc
@@ -148,6 +160,11 @@ guest() {
     mount -t tmpfs tmpfs /run
     export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
     echo 1 >/proc/sys/kernel/sysrq
+    # Wine refuses a prefix that the user running it does not own, and the prefixes belong to
+    # whoever started the VM, who owns the share too: requests run as that user (root when
+    # root started it), with that user's home, as a login would set it.
+    owner=(--reuid "$(stat -c %u "$share")" --regid "$(stat -c %g "$share")" --init-groups
+        --reset-env)
     echo "$(uname -r), $(nproc) CPUs, $(awk '/MemTotal/ {print $2 / 1024 " MiB"}' /proc/meminfo)" \
         >"$share/ready"
     for (( ; ; )); do
@@ -156,7 +173,8 @@ guest() {
             name=${request##*/}
             [ "$name" = poweroff ] && echo o >/proc/sysrq-trigger
             status=0
-            (cd / && bash "$request") >"$share/results/$name.out" 2>&1 </dev/null || status=$?
+            (cd / && setpriv "${owner[@]}" env LANG="$LANG" bash "$request") \
+                >"$share/results/$name.out" 2>&1 </dev/null || status=$?
             echo $status >"$share/results/$name.status.new"
             rm -f "$request"
             mv "$share/results/$name.status.new" "$share/results/$name.status"

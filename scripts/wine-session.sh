@@ -78,11 +78,11 @@ wine_session_start() {
         # -displayfd picks a free display number and tells it once the server is ready.
         Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.new" \
             >"$dir/xvfb.log" 2>&1 </dev/null &
-        echo $! >"$dir/xvfb.pid"
+        echo "$! $(process_start $!)" >"$dir/xvfb.pid"
         local tries=0
         until [ -s "$dir/display.new" ]; do
             tries=$((tries + 1))
-            if [ $tries -gt 600 ] || ! kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
+            if [ $tries -gt 600 ] || ! xvfb_running "$dir"; then
                 echo "Xvfb did not start; see $dir/xvfb.log" >&2
                 return 1
             fi
@@ -96,9 +96,12 @@ wine_session_start() {
 }
 
 # wine_server_start DIR: the session's Wine server. It persists, so that the session's own
-# processes (services, the desktop) stay alive between the programs it runs.
+# processes (services, the desktop) stay alive between the programs it runs, until
+# wine_session_stop. 60 s bounds how long they outlive a run interrupted before that, and is far
+# more than the gaps between the tests' programs, which are seconds even in the VM: a
+# scenario's request returns and the next one starts.
 wine_server_start() {
-    "$WINESERVER" -p >>"$1/wine.log" 2>&1 </dev/null
+    "$WINESERVER" -p60 >>"$1/wine.log" 2>&1 </dev/null
 }
 
 # wine_server_apart DIR COMMAND...: runs COMMAND, whose Wine programs start a server of their
@@ -120,17 +123,34 @@ wine_session_stop() {
     if [ -d "$dir/prefix" ]; then
         (wine_session_env "$dir" && "$WINESERVER" -k) >/dev/null 2>&1 || true
     fi
-    if [ -f "$dir/xvfb.pid" ]; then
+    if xvfb_running "$dir"; then
         local pid tries=0
-        pid=$(cat "$dir/xvfb.pid")
+        read -r pid _ <"$dir/xvfb.pid"
         kill "$pid" 2>/dev/null || true
         # Gone before the caller goes on, not merely told to go.
-        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do
+        while xvfb_running "$dir" && [ $tries -lt 50 ]; do
             sleep 0.1
             tries=$((tries + 1))
         done
-        rm -f "$dir/xvfb.pid"
     fi
+    rm -f "$dir/xvfb.pid"
+}
+
+# process_start PID: when PID started, in clock ticks since boot (field 22 of /proc/PID/stat,
+# counted after the command name, which may hold spaces).
+process_start() {
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }
+    cut -d' ' -f20 <<<"$stat"
+}
+
+# xvfb_running DIR: whether the session's Xvfb still runs. Its pid file holds its PID and start
+# time: once it has ended, the PID may be another process's, which starts at another time.
+xvfb_running() {
+    local pid start
+    read -r pid start 2>/dev/null <"$1/xvfb.pid" || return 1
+    [ -n "$start" ] && [ "$(process_start "$pid")" = "$start" ]
 }
 
 # wine_set_dpi N: the DPI that Wine hands to processes started from now on.

@@ -362,8 +362,26 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
                                                    std::to_wstring(installer.ExitCode()) + L")");
 }
 
-// A window with its frame, as a 24-bit BMP file.
-void SaveScreenshot(HWND window, const std::wstring& path) {
+// Whether the installer has drawn the window and its controls and the pixels are on the screen:
+// none of them has an update region left (BeginPaint empties it, and GetUpdateRect reads it
+// from any process), and the installer's thread waits for input. Under Wine a program draws
+// into a surface in its own memory and hands it to the X server when its thread goes idle to
+// wait for input, which is when Wine sets the event WaitForInputIdle waits on (and it resets
+// the event when the thread wakes).
+bool Painted(const Installer& installer, HWND window) {
+    for (const HWND part : Children(window)) {
+        if (::GetUpdateRect(part, nullptr, FALSE)) {
+            return false;
+        }
+    }
+    return !::GetUpdateRect(window, nullptr, FALSE) &&
+           ::WaitForInputIdle(installer.process.hProcess, 0) == 0;
+}
+
+// A window with its frame, as a 24-bit BMP file, once it has painted.
+void SaveScreenshot(const Installer& installer, HWND window, const std::wstring& path) {
+    Check(WaitFor([&] { return Painted(installer, window); }),
+          L"the window has painted before its picture is taken");
     RECT rect;
     ::GetWindowRect(window, &rect);
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
@@ -461,7 +479,7 @@ void CheckInstall(const InstallOptions& options) {
         return;
     }
     if (!options.shot.empty()) {
-        SaveScreenshot(window, options.shot);
+        SaveScreenshot(installer, window, options.shot);
     }
 
     const long long sizeBefore = FileSize(options.waitFor);
@@ -503,7 +521,7 @@ void CheckInstall(const InstallOptions& options) {
                 Check(text.find(expected) != std::wstring::npos, L"the message names " + expected);
             }
             if (!options.shot.empty()) {
-                SaveScreenshot(box,
+                SaveScreenshot(installer, box,
                                options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
             }
             BringToFront(box);
@@ -532,7 +550,8 @@ void CheckInstall(const InstallOptions& options) {
               L"the window stays open");
         Check(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
         if (!options.shot.empty()) {
-            SaveScreenshot(window, options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
+            SaveScreenshot(installer, window,
+                           options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
         }
         if (options.keepOpen) {
             std::wprintf(L"The window stays open until you close it.\n");
