@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# A throwaway virtual machine that runs 32-bit code, which this machine's kernel refuses: qemu
-# (TCG) boots Debian's own 64-bit kernel with this machine's / as its root, read-only over
-# virtio 9p under a tmpfs overlay, and a writable 9p share STATE/share for requests and results.
+# A throwaway virtual machine that runs 32-bit code, which this machine's kernel may refuse: the
+# tests make their WOW64 and 32-bit prefixes and run 32-bit programs here, on every machine
+# alike. qemu (TCG) boots Debian's own 64-bit kernel with this machine's / as its root,
+# read-only over virtio 9p under a tmpfs overlay, and a writable 9p share STATE/share for
+# requests and results.
 #
 #   vm.sh STATE start          boots the VM, which lives 15 minutes at the most; returns once
 #                              its agent answers
@@ -65,9 +67,10 @@ start() {
     # Wine's return from system calls. multidevs=remap: / spans several file systems, and
     # without it Wine in the guest cannot load ntdll.so. security_model=none on the share: qemu
     # creates the guest's files as whoever runs qemu and ignores the guest's chown, which only
-    # root may do (passthrough fails on it), so what the guest writes belongs to the user.
+    # root may do (passthrough fails on it), so what the guest writes belongs to the user. 6 GiB:
+    # the overlay's tmpfs holds the tests' two Wine prefixes (2 GiB) beside Wine's page cache.
     timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
-        -accel tcg,thread=multi -cpu max,-smap,-smep -smp 2 -m 4096 \
+        -accel tcg,thread=multi -cpu max,-smap,-smep -smp 2 -m 6144 \
         -kernel "/boot/vmlinuz-$kernel" -initrd "$state/initramfs.cpio.gz" \
         -append "console=ttyS0 panic=-1 quiet" -no-reboot \
         -virtfs local,path=/,mount_tag=root,security_model=passthrough,readonly=on,multidevs=remap \

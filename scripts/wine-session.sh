@@ -44,7 +44,8 @@ wine_prefix_make() {
     # Every Wine process here writes to a log file: a daemon it spawns must not hold the
     # caller's output open.
     "$WINE_SYSTEM" wineboot -i >"$dir/wine.log" 2>&1 </dev/null
-    # 64-bit Windows has a 32-bit system folder beside system32; a wine64-only prefix does not.
+    # 64-bit Windows has a 32-bit system folder beside system32. wineboot makes it by running
+    # Wine's 32-bit side, so where that cannot run (the x64 tests need none of it) there is none.
     if [ "$WINEARCH" = win64 ]; then
         mkdir -p "$WINEPREFIX/drive_c/windows/syswow64"
     fi
@@ -64,9 +65,31 @@ REGEDIT4
 "LogPixels"=dword:00000060
 REG
     "$WINE_SYSTEM" regedit /S "$(wine_path "$dir/session.reg")" >>"$dir/wine.log" 2>&1 </dev/null
+    local status=0
+    wine_prefix_check "$dir" || status=$?
     # The desktop that wineboot started predates the settings: the session starts afresh.
     "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
     "$WINESERVER" -w
+    return $status
+}
+
+# wine_prefix_check DIR: the prefix starts a program of its system's kind, a 32-bit one under
+# wow64 and win32; if not, says why. Wine fills a WOW64 prefix's syswow64 by running its own
+# 32-bit side, so where that cannot run, wineboot leaves it empty and no 32-bit program starts.
+wine_prefix_check() {
+    local bits=32 expected=x86 answer loader
+    [ "$WINE_SESSION_SYSTEM" = win64 ] && bits=64 expected=AMD64
+    answer=$("$WINE" cmd /c echo %PROCESSOR_ARCHITECTURE% 2>&1 </dev/null | tr -d '\r')
+    [ "$answer" = "$expected" ] && return 0
+    echo "A $bits-bit program does not start in the $WINE_SESSION_SYSTEM prefix in $1:" >&2
+    echo "    $answer" >&2
+    if [ $bits = 32 ] && ! loader=$(/usr/lib/wine/wine --version 2>&1); then
+        echo "Wine's 32-bit side cannot run here: /usr/lib/wine/wine --version says: $loader" >&2
+    elif [ "$WINE_SESSION_SYSTEM" = wow64 ]; then
+        echo "Its syswow64 holds $(find "$WINEPREFIX/drive_c/windows/syswow64" -type f | wc -l)" \
+            "files: Wine's 32-bit side did not fill it when the prefix was made." >&2
+    fi
+    return 1
 }
 
 # wine_session_start DIR [xvfb]: the session's Wine server on the prefix that wine_prefix_make

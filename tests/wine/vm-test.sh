@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The shipped 32-bit installer end to end, in the VM of scripts/vm.sh, where 32-bit code runs:
 # vm-test.sh BUILD_DIR STEP, where STEP is
-#   setup             makes the WOW64 prefix, boots the VM and starts making the 32-bit prefix
-#   start SYSTEM      the Wine session of SYSTEM (wow64 or win32) inside the VM
+#   setup             boots the VM and starts making both prefixes in it
+#   start SYSTEM      the Wine session of SYSTEM (wow64 or win32) inside the VM, once its prefix
+#                     is made
 #   cleanup           powers the VM off
 #   SYSTEM SCENARIO   one scenario of wine-test.sh on SYSTEM, inside the VM
 set -euo pipefail
@@ -22,28 +23,22 @@ in_vm() {
 case "$step" in
     setup)
         "$vm" "$state" stop
-        # 64-bit Wine makes a WOW64 prefix, syswow64 and all, without running 32-bit code, in
-        # a fraction of the time the VM's emulated processor takes. It must be there before the
-        # VM boots: the VM sees this machine's files as they were then, and its own changes
-        # stay inside it.
-        rm -rf "$sessions"
-        "$here/wine-test.sh" "$sessions/wow64" "$build" prefix wow64
         "$vm" "$state" start
-        # Only 32-bit Wine can make a 32-bit prefix: the VM makes it while the WOW64 tests run.
-        in_vm win32-prefix "mkdir -p '$sessions/win32'
-            ('$here/wine-test.sh' '$sessions/win32' '$build' prefix win32; echo \$? >'$sessions/win32/made') \
-                >'$sessions/win32/prefix.log' 2>&1 </dev/null &"
+        # Both prefixes need Wine's 32-bit side, the WOW64 one to fill syswow64, so the VM makes
+        # them, whatever this machine's kernel can do. Side by side: making one keeps about one
+        # of the VM's two processors busy. What the VM writes stays inside it.
+        for system in win32 wow64; do
+            in_vm "$system-prefix" "mkdir -p '$sessions/$system'
+                ('$here/wine-test.sh' '$sessions/$system' '$build' prefix $system
+                    echo \$? >'$sessions/$system/made') >'$sessions/$system/prefix.log' 2>&1 </dev/null &"
+        done
         ;;
     start)
         system=$3
-        made=
-        if [ "$system" = win32 ]; then
-            # The prefix the VM has been making since setup: its report, then the session.
-            made="until [ -f '$sessions/win32/made' ]; do sleep 1; done
-                cat '$sessions/win32/prefix.log'
-                [ \"\$(cat '$sessions/win32/made')\" = 0 ] || exit 1"
-        fi
-        in_vm "$system-start" "$made
+        # The prefix's report once it is made, then the session.
+        in_vm "$system-start" "until [ -f '$sessions/$system/made' ]; do sleep 1; done
+            cat '$sessions/$system/prefix.log'
+            [ \"\$(cat '$sessions/$system/made')\" = 0 ] || exit 1
             '$here/wine-test.sh' '$sessions/$system' '$build' start"
         ;;
     cleanup)
