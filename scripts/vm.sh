@@ -10,7 +10,8 @@
 #   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM as the user who started
 #                              it, prints its output, exits with its exit code (1 when the VM
 #                              is gone or does not answer)
-#   vm.sh STATE stop           powers the VM off, and ends qemu by its PID when it does not go
+#   vm.sh STATE stop           powers the VM off, and ends qemu by its PID when it does not go;
+#                              returns once qemu and the timeout that bounds its life have ended
 #   vm.sh guest SHARE          the VM's side: the agent that runs the requests (PID 1)
 set -euo pipefail
 
@@ -77,6 +78,7 @@ start() {
         -virtfs "local,path=$state/share,mount_tag=share,security_model=none,multidevs=remap" \
         -display none -monitor none -serial "file:$state/console.log" -pidfile "$state/qemu.pid" \
         >"$state/qemu.log" 2>&1 </dev/null &
+    echo $! >"$state/timeout.pid"
     local waited=0
     until [ -f "$state/share/ready" ]; do
         if ! kill -0 $! 2>/dev/null; then
@@ -98,7 +100,7 @@ start() {
 
 run() {
     local state=$1 name=$2 command=$3 share=$1/share waited=0
-    if ! qemu_pid "$state" >/dev/null; then
+    if ! vm_pid "$state" qemu >/dev/null; then
         echo "The VM is not running (its start failed or it ended); see $state/console.log." >&2
         return 1
     fi
@@ -106,7 +108,7 @@ run() {
     printf '%s\n' "$command" >"$share/requests/.$name"
     mv "$share/requests/.$name" "$share/requests/$name"
     until [ -f "$share/results/$name.status" ]; do
-        if ! qemu_pid "$state" >/dev/null || [ $waited -ge $((kRequestSeconds * 10)) ]; then
+        if ! vm_pid "$state" qemu >/dev/null || [ $waited -ge $((kRequestSeconds * 10)) ]; then
             cat "$share/results/$name.out" 2>/dev/null || true
             echo "No answer from the VM to $name; see $state/console.log." >&2
             return 1
@@ -118,33 +120,45 @@ run() {
     return "$(cat "$share/results/$name.status")"
 }
 
-# qemu_pid STATE: the PID in STATE's pid file, when that process is still the qemu that wrote
-# it, whose command line names the file; the PID an ended qemu left there may be another
-# process's by now, and must not be signalled.
-qemu_pid() {
+# vm_pid STATE NAME: the PID in STATE/NAME.pid, qemu's or that of the timeout that started it,
+# while that process still runs: the command lines of both name qemu's pid file. The PID of one
+# that has ended may be another process's by now, and must not be signalled.
+vm_pid() {
     local pid
-    pid=$(cat "$1/qemu.pid" 2>/dev/null) || return 1
+    pid=$(cat "$1/$2.pid" 2>/dev/null) || return 1
     tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | grep -qxF "$1/qemu.pid" || return 1
     echo "$pid"
 }
 
 stop() {
     local state=$1 pid waited=0
-    if pid=$(qemu_pid "$state"); then
+    if pid=$(vm_pid "$state" qemu); then
         touch "$state/share/requests/poweroff"
         # The agent takes it after the request it is running, if that ends soon.
-        while qemu_pid "$state" >/dev/null && [ $waited -lt 200 ]; do
+        while vm_pid "$state" qemu >/dev/null && [ $waited -lt 200 ]; do
             if [ $waited -eq 100 ]; then
                 kill "$pid" 2>/dev/null || true
             fi
             sleep 0.1
             waited=$((waited + 1))
         done
-        if qemu_pid "$state" >/dev/null; then
+        if vm_pid "$state" qemu >/dev/null; then
             kill -KILL "$pid" 2>/dev/null || true
         fi
     fi
-    rm -f "$state/qemu.pid"
+    # The timeout ends as soon as qemu has. One still running after 2 s started a qemu that had
+    # not yet written its pid file: it passes a TERM on to it, and KILLs it 10 s later. Nothing of
+    # the VM outlives stop.
+    waited=0
+    while pid=$(vm_pid "$state" timeout) && [ $waited -lt 200 ]; do
+        case $waited in
+            20) kill "$pid" 2>/dev/null || true ;;
+            150) kill -KILL "$pid" 2>/dev/null || true ;;
+        esac
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    rm -f "$state/qemu.pid" "$state/timeout.pid"
 }
 
 # PID 1 in the guest: a fresh system on top of the host's files, then one request at a time.
