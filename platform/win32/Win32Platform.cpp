@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@ namespace {
 // Small on purpose: paths longer than this take the grow-and-retry path.
 constexpr DWORD kFirstPathBufferSize = MAX_PATH;
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
+// How long a copy waits out other programs' holds on its files in all, and its pauses.
+constexpr DWORD kHoldPatienceMs = 3000;
+constexpr DWORD kFirstHoldPauseMs = 50;
+constexpr DWORD kLongestHoldPauseMs = 500;
 
 template <typename Function>
 Function* BindKernel32(const char* functionName) {
@@ -64,6 +69,32 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
     }
     return L"\\\\?\\" + full;
 }
+
+// Other programs hold a file that has just changed for a moment: a virus scanner examines an
+// executable file when it is closed, and search indexers and backup tools open new files too.
+// Meanwhile opening the file fails with a sharing violation, and replacing it with that or with
+// access denied. A copy waits such holds out, trying again after pauses that grow from 50 ms to
+// 500 ms, 3 s in all at the most: it runs on the window's thread, and Windows calls a window
+// that has taken no messages for 5 s "Not Responding".
+class HoldPatience {
+public:
+    HoldPatience() : start_(::GetTickCount()) {}
+
+    // After a failed try: whether to try again, once a pause is over. Only a hold (held) is
+    // waited out, and only while the patience lasts out the pause.
+    bool WaitedAfter(bool held) {
+        if (!held || ::GetTickCount() - start_ + pause_ > kHoldPatienceMs) {
+            return false;
+        }
+        ::Sleep(pause_);
+        pause_ = std::min(pause_ * 2, kLongestHoldPauseMs);
+        return true;
+    }
+
+private:
+    DWORD start_;  // GetTickCount wraps after 49.7 days; the unsigned difference does not mind
+    DWORD pause_ = kFirstHoldPauseMs;
+};
 
 // A file that is deleted again unless Keep() is called, on every way out of a scope.
 class TemporaryFile {
@@ -154,11 +185,19 @@ void RemoveLeftoverCopies(const std::wstring& path) {
 // attributes and the security of a new file in its folder, where CopyFile would bring the
 // source's attributes (hidden, system) and its alternate data streams (a download's mark of
 // the web) along.
-void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::wstring& action) {
-    const UniqueFile input(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!input.IsValid()) {
-        ThrowLastError(action, "CreateFileW");
+void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::wstring& action,
+               HoldPatience& patience) {
+    UniqueFile input;
+    for (;;) {
+        input.Reset(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (input.IsValid()) {
+            break;
+        }
+        const DWORD error = ::GetLastError();
+        if (!patience.WaitedAfter(error == ERROR_SHARING_VIOLATION)) {
+            throw platform::Failure(action, "CreateFileW", error);
+        }
     }
     const UniqueFile output(::CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -275,16 +314,26 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     // same volume then puts them in place in one step, so the old file is never half-written.
     RemoveLeftoverCopies(to);
     TemporaryFile temporary(TemporaryCopyPath(to, ::GetCurrentProcessId()));
-    WriteCopy(from, temporary.Path(), action);
-    if (!::MoveFileExW(temporary.Path().c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    HoldPatience patience;  // one for the whole copy
+    WriteCopy(from, temporary.Path(), action, patience);
+    for (;;) {
+        if (::MoveFileExW(temporary.Path().c_str(), to.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            break;
+        }
         const DWORD error = ::GetLastError();
-        // Windows refuses to replace a library that a running program has loaded (access
-        // denied) or holds open (sharing violation); "Access is denied." alone would send an
-        // administrator looking for a permissions problem.
+        // Windows refuses to replace a file that another program holds open (sharing
+        // violation) or a library that a running program has loaded (access denied).
         const DWORD existing = ::GetFileAttributesW(to.c_str());
-        if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
-            existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        const bool held = (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+                          existing != INVALID_FILE_ATTRIBUTES &&
+                          (existing & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        if (patience.WaitedAfter(held)) {
+            continue;
+        }
+        // A hold that outlasts the wait is most likely a running program's; "Access is
+        // denied." alone would send an administrator looking for a permissions problem.
+        if (held) {
             throw platform::Failure(action, "MoveFileExW", error,
                                     L"The " + to.substr(to.find_last_of(L'\\') + 1) +
                                         L" already there is probably in use by a running "

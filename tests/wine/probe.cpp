@@ -5,11 +5,13 @@
 //   velkra_probe install (<installer.exe> | --attach) [options]   presses Install as a user would
 //     --force              checks the box first (Tab, Space) and presses Install with Enter
 //     --hold FILE          holds FILE open, sharing nothing, while Install runs
+//     --release-after MS   lets go of the held FILE MS milliseconds after the click
 //     --wait-for FILE      success: Install is done once FILE appears or changes in size
 //     --clicks N           success: presses Install N times in all, the later ones with Enter
 //     --expect-label TEXT  the label reads TEXT after Install; on success the window stays open
 //     --expect-failure T   failure: a message box names T (repeatable), the installer has
 //                          started no program; the program ends
+//     --report-within MS   failure: the message box comes within MS milliseconds of the click
 //     --shot FILE.bmp      a picture of the window before Install and of what follows
 //                          (FILE-after.bmp); repeatable only once
 //     --keep-open          leaves the window to the user and waits for it to close
@@ -22,6 +24,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -455,6 +458,7 @@ struct InstallOptions {
     std::wstring hold, waitFor, expectLabel, shot;
     std::vector<std::wstring> expectFailure;
     int clicks = 1;
+    DWORD releaseAfterMs = INFINITE, reportWithinMs = INFINITE;
     bool keepOpen = false;
     bool attach = false;
 };
@@ -498,11 +502,21 @@ void CheckInstall(const InstallOptions& options) {
     } else {
         PressKey(VK_SPACE);
     }
+    const ULONGLONG clicked = ::GetTickCount64();
+    if (held != INVALID_HANDLE_VALUE && options.releaseAfterMs != INFINITE) {
+        ::Sleep(options.releaseAfterMs);
+        ::CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
+    }
 
     if (!options.expectFailure.empty()) {
         HWND box = nullptr;
         Check(WaitFor([&] { return (box = installer.FindTopLevel(L"", L"#32770")) != nullptr; }),
               L"a message box reports the failure");
+        const ULONGLONG reportMs = ::GetTickCount64() - clicked;
+        if (options.reportWithinMs != INFINITE) {
+            Check(reportMs <= options.reportWithinMs,
+                  L"it came " + std::to_wstring(reportMs) + L" ms after the click");
+        }
         if (box != nullptr) {
             const std::wstring text = MessageBoxText(box);
             std::wprintf(L"message box:\n%ls", text.c_str());
@@ -605,6 +619,10 @@ int wmain(int argc, wchar_t** argv) {
                 options.clicks = std::stoi(args[++i]);
             } else if (option == L"--hold" && hasValue) {
                 options.hold = args[++i];
+            } else if (option == L"--release-after" && hasValue) {
+                options.releaseAfterMs = std::stoul(args[++i]);
+            } else if (option == L"--report-within" && hasValue) {
+                options.reportWithinMs = std::stoul(args[++i]);
             } else if (option == L"--wait-for" && hasValue) {
                 options.waitFor = args[++i];
             } else if (option == L"--expect-label" && hasValue) {
