@@ -23,6 +23,7 @@ in_vm() {
 case "$step" in
     setup)
         "$vm" "$state" stop
+        rm -rf "$sessions"
         "$vm" "$state" start
         # Both prefixes need Wine's 32-bit side, the WOW64 one to fill syswow64, so the VM makes
         # them, whatever this machine's kernel can do. Side by side: making one keeps about one
@@ -30,7 +31,8 @@ case "$step" in
         for system in win32 wow64; do
             in_vm "$system-prefix" "mkdir -p '$sessions/$system'
                 ('$here/wine-test.sh' '$sessions/$system' '$build' prefix $system
-                    echo \$? >'$sessions/$system/made') >'$sessions/$system/prefix.log' 2>&1 </dev/null &"
+                    echo \$? >'$sessions/$system/made') \
+                    >'$sessions/$system/prefix.log' 2>&1 </dev/null &"
         done
         ;;
     start)
