@@ -41,14 +41,20 @@ wine_prefix_make() {
     rm -rf "$dir/prefix" "$dir/tmp"
     wine_session_env "$dir"
     mkdir -p "$WINEPREFIX"
+    # wineboot fills syswow64, 64-bit Windows' 32-bit system folder, with a 32-bit rundll32.
+    # Wine's 32-bit side runs only in the VM: for a win64 prefix, made on this machine, a file
+    # that is no program stands where that rundll32 would start, so its start fails before any
+    # 32-bit code runs, on every machine alike. The x64 tests need an empty syswow64 only.
+    local no_program=
+    if [ "$WINE_SESSION_SYSTEM" = win64 ]; then
+        no_program=$WINEPREFIX/drive_c/windows/syswow64/rundll32.exe
+        mkdir -p "${no_program%/*}"
+        echo "not a program" >"$no_program"
+    fi
     # Every Wine process here writes to a log file: a daemon it spawns must not hold the
     # caller's output open.
     "$WINE_SYSTEM" wineboot -i >"$dir/wine.log" 2>&1 </dev/null
-    # 64-bit Windows has a 32-bit system folder beside system32. wineboot makes it by running
-    # Wine's 32-bit side, so where that cannot run (the x64 tests need none of it) there is none.
-    if [ "$WINEARCH" = win64 ]; then
-        mkdir -p "$WINEPREFIX/drive_c/windows/syswow64"
-    fi
+    [ -z "$no_program" ] || rm "$no_program"
     # Debian's Wine does not find its own fonts; without them "MS Shell Dlg 2" falls back to a
     # wider face than Tahoma.
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
