@@ -132,29 +132,17 @@ vm_pid() {
 
 stop() {
     local state=$1 pid waited=0
-    if pid=$(vm_pid "$state" qemu); then
-        touch "$state/share/requests/poweroff"
+    if vm_pid "$state" qemu >/dev/null; then
         # The agent takes it after the request it is running, if that ends soon.
-        while vm_pid "$state" qemu >/dev/null && [ $waited -lt 200 ]; do
-            if [ $waited -eq 100 ]; then
-                kill "$pid" 2>/dev/null || true
-            fi
-            sleep 0.1
-            waited=$((waited + 1))
-        done
-        if vm_pid "$state" qemu >/dev/null; then
-            kill -KILL "$pid" 2>/dev/null || true
-        fi
+        touch "$state/share/requests/poweroff"
     fi
-    # The timeout ends as soon as qemu has. One still running after 2 s started a qemu that had
-    # not yet written its pid file: it passes a TERM on to it, and KILLs it 10 s later. Nothing of
-    # the VM outlives stop.
-    waited=0
-    while pid=$(vm_pid "$state" timeout) && [ $waited -lt 200 ]; do
-        case $waited in
-            20) kill "$pid" 2>/dev/null || true ;;
-            150) kill -KILL "$pid" 2>/dev/null || true ;;
-        esac
+    # The timeout that started qemu ends as soon as qemu has. One still running after 10 s gets
+    # a TERM, which it passes on to qemu, and KILLs qemu 10 s later if it is still there; so
+    # nothing of the VM outlives stop.
+    while pid=$(vm_pid "$state" timeout) && [ $waited -lt 250 ]; do
+        if [ $waited -eq 100 ]; then
+            kill "$pid" 2>/dev/null || true
+        fi
         sleep 0.1
         waited=$((waited + 1))
     done
