@@ -10,8 +10,8 @@
 #   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM as the user who started
 #                              it, prints its output, exits with its exit code (1 when the VM
 #                              is gone or does not answer)
-#   vm.sh STATE stop           powers the VM off, and ends qemu by its PID when it does not go;
-#                              returns once qemu and the timeout that bounds its life have ended
+#   vm.sh STATE stop           powers the VM off, and has the timeout that bounds qemu's life end
+#                              it when it does not go; returns once both have ended
 #   vm.sh guest SHARE          the VM's side: the agent that runs the requests (PID 1)
 set -euo pipefail
 

@@ -83,15 +83,13 @@ REG
 # wow64 and win32; if not, says why. Wine fills a WOW64 prefix's syswow64 by running its own
 # 32-bit side, so where that cannot run, wineboot leaves it empty and no 32-bit program starts.
 wine_prefix_check() {
-    local bits=32 expected=x86 answer loader
+    local bits=32 expected=x86 answer
     [ "$WINE_SESSION_SYSTEM" = win64 ] && bits=64 expected=AMD64
     answer=$("$WINE" cmd /c echo %PROCESSOR_ARCHITECTURE% 2>&1 </dev/null | tr -d '\r')
     [ "$answer" = "$expected" ] && return 0
     echo "A $bits-bit program does not start in the $WINE_SESSION_SYSTEM prefix in $1:" >&2
     echo "    $answer" >&2
-    if [ $bits = 32 ] && ! loader=$(/usr/lib/wine/wine --version 2>&1); then
-        echo "Wine's 32-bit side cannot run here: /usr/lib/wine/wine --version says: $loader" >&2
-    elif [ "$WINE_SESSION_SYSTEM" = wow64 ]; then
+    if [ "$WINE_SESSION_SYSTEM" = wow64 ]; then
         echo "Its syswow64 holds $(find "$WINEPREFIX/drive_c/windows/syswow64" -type f | wc -l)" \
             "files: Wine's 32-bit side did not fill it when the prefix was made." >&2
     fi
