@@ -126,7 +126,8 @@ run() {
 vm_pid() {
     local pid
     pid=$(cat "$1/$2.pid" 2>/dev/null) || return 1
-    tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | grep -qxF "$1/qemu.pid" || return 1
+    # Not a pipe: grep -q ends at its match, and tr, still writing, would fail the pipe.
+    grep -qxF "$1/qemu.pid" < <(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline") || return 1
     echo "$pid"
 }
 

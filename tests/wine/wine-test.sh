@@ -97,7 +97,9 @@ an_old_library_in() {
 
 # no_leftovers_in FOLDER: no file in FOLDER is named dx8vb.dll.something (a temporary copy).
 no_leftovers_in() {
-    ! ls "$1" | grep -qi '^dx8vb\.dll\.'
+    local left
+    left=$(find "$1" -maxdepth 1 -iname 'dx8vb.dll.*' -printf '%f ') || return 1
+    [ -z "$left" ] || { echo "    left: $left" && return 1; }
 }
 
 # attributes_are FILE LETTERS: of read-only, hidden and system, the file has those that LETTERS
