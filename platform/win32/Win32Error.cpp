@@ -39,11 +39,15 @@ std::wstring Describe(const platform::Failure& failure) {
     if (!failure.Advice().empty()) {
         text += L"\n\n" + failure.Advice();
     }
+    // "(call, error n)", "(error n)" for a failure the program found, "(call)" for a call that
+    // sets no error code.
+    const std::string& function = failure.Function();
+    std::wstring where(function.begin(), function.end());
     if (failure.ErrorCode() != 0) {
-        const std::string& function = failure.Function();
-        const std::wstring where =
-            function.empty() ? L"" : std::wstring(function.begin(), function.end()) + L", ";
-        text += L"\n\n(" + where + L"error " + std::to_wstring(failure.ErrorCode()) + L")";
+        where += (where.empty() ? L"error " : L", error ") + std::to_wstring(failure.ErrorCode());
+    }
+    if (!where.empty()) {
+        text += L"\n\n(" + where + L")";
     }
     return text;
 }

@@ -367,8 +367,10 @@ void Win32Platform::StartCommandLine(const platform::Text& commandLine, int wind
     writableCommandLine.push_back(L'\0');
     if (!::CreateProcessW(program.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE, 0,
                           nullptr, systemFolder.c_str(), &startup, &process)) {
-        ThrowLastError(L"Could not start\n" + program + L"\nwith the command line\n" + commandLine,
-                       "CreateProcessW");
+        const DWORD error = ::GetLastError();
+        throw platform::Failure(
+            L"Could not start\n" + program + L"\nwith the command line\n" + commandLine,
+            "CreateProcessW", error);
     }
     // Nothing waits for the tool: both handles go at once.
     UniqueHandle processHandle(process.hProcess);

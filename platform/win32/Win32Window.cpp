@@ -151,8 +151,9 @@ platform::Text Win32Window::Caption(platform::ControlId id) const {
 void Win32Window::SetCaption(platform::ControlId id, const platform::Text& caption) {
     const Control& control = Find(id);
     if (!::SetWindowTextW(control.window, caption.c_str())) {
-        ThrowLastError(L"Could not show \"" + caption + L"\" in the installer's window.",
-                       "SetWindowTextW");
+        const DWORD error = ::GetLastError();
+        throw platform::Failure(L"Could not show \"" + caption + L"\" in the installer's window.",
+                                "SetWindowTextW", error);
     }
     if (control.description.autoSize) {
         FitLabelToText(control);
@@ -266,8 +267,10 @@ void Win32Window::ApplyDpi(UINT dpi) {
                                   0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                   DEFAULT_PITCH | FF_DONTCARE, kFontFace));
+    // GDI sets no error code when it fails.
     if (!font.IsValid()) {
-        ThrowLastError(L"Could not create the font of the installer's window.", "CreateFontW");
+        throw platform::Failure(L"Could not create the font of the installer's window.",
+                                "CreateFontW");
     }
     for (const Control& control : controls_) {
         ::SendMessageW(control.window, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
@@ -299,11 +302,19 @@ void Win32Window::FitLabelToText(const Control& control) {
     const WindowDcWithFont dc(control.window, font_.Get());
     SIZE extent = {};
     TEXTMETRICW metrics = {};
-    if (dc.Get() == nullptr ||
-        !::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent) ||
-        !::GetTextMetricsW(dc.Get(), &metrics)) {
-        ThrowLastError(L"Could not measure \"" + text + L"\" in the installer's window.",
-                       "GetTextExtentPoint32W");
+    // None of the three sets an error code when it fails.
+    const char* failed = nullptr;
+    if (dc.Get() == nullptr) {
+        failed = "GetDC";
+    } else if (!::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()),
+                                        &extent)) {
+        failed = "GetTextExtentPoint32W";
+    } else if (!::GetTextMetricsW(dc.Get(), &metrics)) {
+        failed = "GetTextMetricsW";
+    }
+    if (failed != nullptr) {
+        throw platform::Failure(L"Could not measure \"" + text + L"\" in the installer's window.",
+                                failed);
     }
     ::SetWindowPos(control.window, nullptr, 0, 0, extent.cx, metrics.tmHeight,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
