@@ -71,11 +71,12 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
 }
 
 // Other programs hold a file that has just changed for a moment: a virus scanner examines an
-// executable file when it is closed, and search indexers and backup tools open new files too.
-// Meanwhile opening the file fails with a sharing violation, and replacing it with that or with
-// access denied. A copy waits such holds out, trying again after pauses that grow from 50 ms to
-// 500 ms, 3 s in all at the most: it runs on the window's thread, and Windows calls a window
-// that has taken no messages for 5 s "Not Responding".
+// executable file when it is closed (the new copy, most likely, just before its rename), and
+// search indexers and backup tools open new files too. Meanwhile opening or renaming the file
+// fails with a sharing violation, and replacing it with access denied. A copy waits such holds
+// out, trying again after pauses that grow from 50 ms to 500 ms, 3 s in all at the most: it
+// runs on the window's thread, and Windows calls a window that has taken no messages for 5 s
+// "Not Responding".
 class HoldPatience {
 public:
     HoldPatience() : start_(::GetTickCount()) {}
@@ -316,31 +317,39 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     TemporaryFile temporary(TemporaryCopyPath(to, ::GetCurrentProcessId()));
     HoldPatience patience;  // one for the whole copy
     WriteCopy(from, temporary.Path(), action, patience);
+    const std::wstring name = to.substr(to.find_last_of(L'\\') + 1);
     for (;;) {
         if (::MoveFileExW(temporary.Path().c_str(), to.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             break;
         }
         const DWORD error = ::GetLastError();
-        // Windows refuses to replace a file that another program holds open (sharing
-        // violation) or a library that a running program has loaded (access denied).
+        // A rename needs delete access to its source: while another program holds the new copy
+        // without sharing that, the rename fails with a sharing violation, whether or not a
+        // library is there yet. Windows refuses to replace a library that a running program has
+        // loaded, or a file another program holds open, with access denied; a folder of the
+        // library's name gives that too, and no wait changes it.
         const DWORD existing = ::GetFileAttributesW(to.c_str());
-        const bool held = (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
-                          existing != INVALID_FILE_ATTRIBUTES &&
-                          (existing & FILE_ATTRIBUTE_DIRECTORY) == 0;
-        if (patience.WaitedAfter(held)) {
+        const bool libraryThere =
+            existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        const bool newCopyHeld = error == ERROR_SHARING_VIOLATION;
+        const bool libraryHeld = error == ERROR_ACCESS_DENIED && libraryThere;
+        if (patience.WaitedAfter(newCopyHeld || libraryHeld)) {
             continue;
         }
-        // A hold that outlasts the wait is most likely a running program's; "Access is
-        // denied." alone would send an administrator looking for a permissions problem.
-        if (held) {
-            throw platform::Failure(action, "MoveFileExW", error,
-                                    L"The " + to.substr(to.find_last_of(L'\\') + 1) +
-                                        L" already there is probably in use by a running "
-                                        L"program. Close that program, then run the installer "
-                                        L"again to finish the install.");
+        // A hold that outlasts the wait gets words that say whose it most likely is: "Access is
+        // denied." alone would send an administrator looking for a permissions problem. While
+        // the new copy is held, it cannot be deleted either; the next install removes it.
+        std::wstring advice;
+        if (newCopyHeld) {
+            advice = L"Another program (a virus scanner, say) still holds the new copy of " + name +
+                     L". Run the installer again to finish the install.";
+        } else if (libraryHeld) {
+            advice = L"The " + name +
+                     L" already there is probably in use by a running program. Close that "
+                     L"program, then run the installer again to finish the install.";
         }
-        throw platform::Failure(action, "MoveFileExW", error);
+        throw platform::Failure(action, "MoveFileExW", error, advice);
     }
     temporary.Keep();
 }

@@ -4,13 +4,18 @@
 //   velkra_probe window  <installer.exe> <dpi> <expected label>
 //   velkra_probe install (<installer.exe> | --attach) [options]   presses Install as a user would
 //     --force              checks the box first (Tab, Space) and presses Install with Enter
-//     --hold FILE          holds FILE open, sharing nothing, while Install runs
-//     --release-after MS   lets go of the held FILE MS milliseconds after the click
+//     --hold FILE          holds FILE open, sharing nothing, while Install runs; FILE new-copy
+//                          is the installer's new copy of the library, held from just before
+//                          its rename by installer_patches.dll, which the probe loads into the
+//                          installer
+//     --release-after MS   lets go of the held FILE MS milliseconds after the click (after
+//                          the rename's start, for new-copy)
 //     --wait-for FILE      success: Install is done once FILE appears or changes in size
 //     --clicks N           success: presses Install N times in all, the later ones with Enter
 //     --expect-label TEXT  the label reads TEXT after Install; on success the window stays open
 //     --expect-failure T   failure: a message box names T (repeatable), the installer has
 //                          started no program; the program ends
+//     --expect-failure-without T  failure: the message box does not name T
 //     --report-within MS   failure: the message box comes within MS milliseconds of the click
 //     --shot FILE.bmp      a picture of the window before Install and of what follows
 //                          (FILE-after.bmp); repeatable only once
@@ -443,6 +448,32 @@ std::wstring ChildrenOf(DWORD processId) {
     return names;
 }
 
+// Loads the DLL called name that lies beside the probe into the installer, on a thread of the
+// installer's own; whether it loaded. kernel32 lies at the same address in every process, and
+// the DLL's fixed base keeps the handle that the thread's exit code truncates from 0.
+bool LoadIntoInstaller(const Installer& installer, const std::wstring& name) {
+    std::wstring path(32768, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    path = path.substr(0, path.find_last_of(L'\\') + 1) + name;
+    const HANDLE process = installer.process.hProcess;
+    const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
+    void* remote =
+        ::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ::WriteProcessMemory(process, remote, path.c_str(), bytes, nullptr);
+    const auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "LoadLibraryW")));
+    const HANDLE thread =
+        ::CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
+    DWORD loaded = 0;
+    if (thread != nullptr) {
+        ::WaitForSingleObject(thread, kPatienceMs);
+        ::GetExitCodeThread(thread, &loaded);
+        ::CloseHandle(thread);
+    }
+    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return loaded != 0;
+}
+
 // All the texts of a message box: its title, its message, its button.
 std::wstring MessageBoxText(HWND box) {
     std::wstring text;
@@ -456,7 +487,7 @@ struct InstallOptions {
     std::wstring installer;
     bool force = false;
     std::wstring hold, waitFor, expectLabel, shot;
-    std::vector<std::wstring> expectFailure;
+    std::vector<std::wstring> expectFailure, failureWithout;
     int clicks = 1;
     DWORD releaseAfterMs = INFINITE, reportWithinMs = INFINITE;
     bool keepOpen = false;
@@ -465,6 +496,15 @@ struct InstallOptions {
 
 // Presses Install as a user would, and checks what follows.
 void CheckInstall(const InstallOptions& options) {
+    // What the probe sets here reaches installer_patches.dll through the installer's
+    // environment.
+    const bool holdNewCopy = options.hold == L"new-copy";
+    if (holdNewCopy) {
+        ::SetEnvironmentVariableW(L"VELKRA_TEST_HOLD_NEW_COPY",
+                                  options.releaseAfterMs == INFINITE
+                                      ? L"throughout"
+                                      : std::to_wstring(options.releaseAfterMs).c_str());
+    }
     Installer installer(options.installer, options.attach);
     if (installer.window == nullptr)
         return;
@@ -488,7 +528,11 @@ void CheckInstall(const InstallOptions& options) {
 
     const long long sizeBefore = FileSize(options.waitFor);
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (!options.hold.empty()) {
+    if (holdNewCopy) {
+        Check(LoadIntoInstaller(installer, L"installer_patches.dll"),
+              L"installer_patches.dll is loaded into the installer");
+    }
+    if (!options.hold.empty() && !holdNewCopy) {
         held = ::CreateFileW(options.hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                              nullptr);
         Check(held != INVALID_HANDLE_VALUE, L"holding " + options.hold + L" open");
@@ -533,6 +577,10 @@ void CheckInstall(const InstallOptions& options) {
             }
             for (const std::wstring& expected : options.expectFailure) {
                 Check(text.find(expected) != std::wstring::npos, L"the message names " + expected);
+            }
+            for (const std::wstring& unexpected : options.failureWithout) {
+                Check(text.find(unexpected) == std::wstring::npos,
+                      L"the message does not name " + unexpected);
             }
             if (!options.shot.empty()) {
                 SaveScreenshot(installer, box,
@@ -629,6 +677,8 @@ int wmain(int argc, wchar_t** argv) {
                 options.expectLabel = args[++i];
             } else if (option == L"--expect-failure" && hasValue) {
                 options.expectFailure.push_back(args[++i]);
+            } else if (option == L"--expect-failure-without" && hasValue) {
+                options.failureWithout.push_back(args[++i]);
             } else if (option == L"--shot" && hasValue) {
                 options.shot = args[++i];
             } else if (option.rfind(L"--", 0) != 0 && options.installer.empty()) {

@@ -286,20 +286,33 @@ case "$scenario" in
         chmod u+w "$system32/dx8vb.dll"
         ;;
     install-held-open)
-        # Another program, a virus scanner say, holds the library beside the installer or the
-        # one it replaces, sharing nothing, for 800 ms after the click: Install waits it out.
-        for held in "$tests/held-open/dx8vb.dll" "$target/dx8vb.dll"; do
+        # Another program, a virus scanner say, holds a file of the install, sharing nothing.
+        # Held throughout, the installer's new copy on a first install is reported as held; it
+        # cannot be deleted while it is held either, and stays for the next install to remove.
+        exe=$(installer_in held-open)
+        check "Install reports its new copy held" run_probe install "$(wine_path "$exe")" \
+            --hold new-copy --report-within 4500 --expect-failure 'holds the new copy of dx8vb.dll' \
+            --expect-failure '(MoveFileExW, error 32)' --expect-failure-without 'already there'
+        check "nothing was installed or registered" test ! -e "$target/dx8vb.dll" -a ! -e "$record"
+        check "the held copy stays" test -n "$(find "$target" -maxdepth 1 -name 'dx8vb.dll.*.tmp')"
+        # Held for 800 ms after the click: the new copy on a first install, the library beside the
+        # installer, the one it replaces. Install waits it out.
+        for held in new-copy "$tests/held-open/dx8vb.dll" "$target/dx8vb.dll"; do
             exe=$(installer_in held-open)
-            an_old_library_in "$target"
-            check "Install waits out a hold of $(wine_path "$held")" run_probe install \
-                "$(wine_path "$exe")" --hold "$(wine_path "$held")" --release-after 800 \
-                --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
-            check "the new library replaced the old one" cmp "$standin" "$target/dx8vb.dll"
+            hold=$held
+            if [ "$held" != new-copy ]; then
+                an_old_library_in "$target"
+                hold=$(wine_path "$held")
+            fi
+            check "Install waits out a hold of $hold" run_probe install "$(wine_path "$exe")" \
+                --hold "$hold" --release-after 800 --wait-for "$VELKRA_TEST_RECORD" \
+                --expect-label "$label"
+            check "the new library is installed" cmp "$standin" "$target/dx8vb.dll"
             check "regsvr32 registered it" recorded "$(registration_in "$target")"
-            check "no temporary file is left" no_leftovers_in "$target"
+            check "no temporary file is left, not even an earlier held one" no_leftovers_in "$target"
             reset_system
         done
-        # Held throughout: the library is reported in use, without "Not Responding" first.
+        # The library there held throughout: it is reported in use, without "Not Responding" first.
         exe=$(installer_in held-open)
         an_old_library_in "$target"
         install_fails_keeping_the_old_library "$target" --hold "$(wine_path "$target/dx8vb.dll")" \

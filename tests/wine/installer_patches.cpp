@@ -1,0 +1,83 @@
+// Tests only, never shipped: velkra_probe loads this DLL into a running installer, where it
+// patches one of the installer's imports to make Windows behaviour happen that Wine does not:
+// - MoveFileExW: with VELKRA_TEST_HOLD_NEW_COPY set, the first call opens its source, sharing
+//   nothing but reading, just before the rename, as a virus scanner examines a new executable
+//   file the moment it is closed; Wine gives no other program that moment. The variable's value
+//   is how many milliseconds the hold lasts; "throughout", as long as the installer.
+#include <windows.h>
+
+#include <cstring>
+#include <cwchar>
+#include <utility>
+
+namespace {
+
+using MoveFileExWFunction = BOOL WINAPI(LPCWSTR, LPCWSTR, DWORD);
+MoveFileExWFunction* realMoveFileExW = nullptr;
+HANDLE held = INVALID_HANDLE_VALUE;
+
+DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
+    ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(milliseconds)));
+    ::CloseHandle(held);
+    return 0;
+}
+
+BOOL WINAPI HoldingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    static bool first = true;
+    wchar_t hold[16] = {};
+    if (std::exchange(first, false) &&
+        ::GetEnvironmentVariableW(L"VELKRA_TEST_HOLD_NEW_COPY", hold, 16) != 0) {
+        held =
+            ::CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (std::wcscmp(hold, L"throughout") != 0) {
+            const auto release = static_cast<UINT_PTR>(std::wcstoul(hold, nullptr, 10));
+            ::CloseHandle(::CreateThread(nullptr, 0, ReleaseAfter,
+                                         reinterpret_cast<LPVOID>(release), 0, nullptr));
+        }
+    }
+    return realMoveFileExW(from, to, flags);
+}
+
+// Points the exe's import of the function called name at replacement; the function it pointed
+// at, or null where the exe does not import it.
+template <typename Function>
+Function* PatchImport(const char* name, Function* replacement) {
+    auto* const base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        auto* entry = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; entry->u1.AddressOfData != 0; ++entry, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(entry->u1.Ordinal) ||
+                std::strcmp(
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + entry->u1.AddressOfData)
+                        ->Name,
+                    name) != 0) {
+                continue;
+            }
+            DWORD protection = 0;
+            ::VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection);
+            auto* const original = reinterpret_cast<Function*>(slot->u1.Function);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            ::VirtualProtect(slot, sizeof(*slot), protection, &protection);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// Refusing to load tells the probe that the installer lacks the import to patch.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason != DLL_PROCESS_ATTACH) {
+        return TRUE;
+    }
+    realMoveFileExW = PatchImport("MoveFileExW", &HoldingMoveFileExW);
+    return realMoveFileExW != nullptr;
+}
