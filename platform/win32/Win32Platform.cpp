@@ -61,8 +61,10 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
             return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
         },
         L"The path\n" + path + L"\nis not valid.", "GetFullPathNameW");
-    if (full.compare(0, 4, L"\\\\?\\") == 0) {
-        return full;
+    // A device path ("\\.\C:\...") is as full as an extended one; read as a share, it would
+    // name the share "C:" of a server ".".
+    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) {
+        return L"\\\\?\\" + full.substr(4);
     }
     if (full.compare(0, 2, L"\\\\") == 0) {
         return L"\\\\?\\UNC\\" + full.substr(2);

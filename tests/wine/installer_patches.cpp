@@ -1,9 +1,12 @@
 // Tests only, never shipped: velkra_probe loads this DLL into a running installer, where it
-// patches one of the installer's imports to make Windows behaviour happen that Wine does not:
+// patches two of the installer's imports to make Windows behaviour happen that Wine does not:
 // - MoveFileExW: with VELKRA_TEST_HOLD_NEW_COPY set, the first call opens its source, sharing
 //   nothing but reading, just before the rename, as a virus scanner examines a new executable
 //   file the moment it is closed; Wine gives no other program that moment. The variable's value
 //   is how many milliseconds the hold lasts; "throughout", as long as the installer.
+// - GetModuleFileNameW: Windows names the exe by the path it was started by ("\\server\share\...",
+//   "\\.\C:\..."), which Wine 8 turns into forms of its own ("UNC\server\share\...", "C:\...").
+//   The probe starts the installer by that path, the first word of its command line, quoted.
 #include <windows.h>
 
 #include <cstring>
@@ -13,7 +16,9 @@
 namespace {
 
 using MoveFileExWFunction = BOOL WINAPI(LPCWSTR, LPCWSTR, DWORD);
+using GetModuleFileNameWFunction = DWORD WINAPI(HMODULE, LPWSTR, DWORD);
 MoveFileExWFunction* realMoveFileExW = nullptr;
+GetModuleFileNameWFunction* realGetModuleFileNameW = nullptr;
 HANDLE held = INVALID_HANDLE_VALUE;
 
 DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
@@ -36,6 +41,24 @@ BOOL WINAPI HoldingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
         }
     }
     return realMoveFileExW(from, to, flags);
+}
+
+DWORD WINAPI StartedGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+    const wchar_t* started = ::GetCommandLineW() + 1;
+    const wchar_t* end = std::wcschr(started, L'"');
+    if (module != nullptr || started[-1] != L'"' || end == nullptr || size == 0) {
+        return realGetModuleFileNameW(module, buffer, size);
+    }
+    // As Windows does: cut to the buffer, NUL included, and say so.
+    const auto length = static_cast<DWORD>(end - started);
+    const DWORD copied = length < size ? length : size - 1;
+    std::wmemcpy(buffer, started, copied);
+    buffer[copied] = L'\0';
+    if (copied < length) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    return length;
 }
 
 // Points the exe's import of the function called name at replacement; the function it pointed
@@ -73,11 +96,12 @@ Function* PatchImport(const char* name, Function* replacement) {
 
 }  // namespace
 
-// Refusing to load tells the probe that the installer lacks the import to patch.
+// Refusing to load tells the probe that the installer lacks an import to patch.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) {
         return TRUE;
     }
     realMoveFileExW = PatchImport("MoveFileExW", &HoldingMoveFileExW);
-    return realMoveFileExW != nullptr;
+    realGetModuleFileNameW = PatchImport("GetModuleFileNameW", &StartedGetModuleFileNameW);
+    return realMoveFileExW != nullptr && realGetModuleFileNameW != nullptr;
 }

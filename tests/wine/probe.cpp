@@ -7,7 +7,7 @@
 //     --hold FILE          holds FILE open, sharing nothing, while Install runs; FILE new-copy
 //                          is the installer's new copy of the library, held from just before
 //                          its rename by installer_patches.dll, which the probe loads into the
-//                          installer
+//                          installer for this, and for an installer it starts by a \\ path
 //     --release-after MS   lets go of the held FILE MS milliseconds after the click (after
 //                          the rename's start, for new-copy)
 //     --wait-for FILE      success: Install is done once FILE appears or changes in size
@@ -528,7 +528,7 @@ void CheckInstall(const InstallOptions& options) {
 
     const long long sizeBefore = FileSize(options.waitFor);
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (holdNewCopy) {
+    if (holdNewCopy || options.installer.rfind(L"\\\\", 0) == 0) {
         Check(LoadIntoInstaller(installer, L"installer_patches.dll"),
               L"installer_patches.dll is loaded into the installer");
     }

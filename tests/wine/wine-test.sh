@@ -339,10 +339,19 @@ case "$scenario" in
         install_fails_keeping_the_old_library "$syswow64" --force
         ;;
     install-unicode-folder)
-        exe=$(installer_in 'Prüfung – Ünïcødé folder')
-        check "Install runs from a folder with spaces and non-ASCII letters" run_probe install \
-            "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
-        check "the library was installed" cmp "$standin" "$target/dx8vb.dll"
+        # A folder with spaces and non-ASCII letters, reached by drive, through a network share
+        # (which Wine maps through the prefix's dosdevices/unc) and as a device.
+        folder='Prüfung – Ünïcødé folder'
+        exe=$(installer_in "$folder")
+        mkdir -p "$WINEPREFIX/dosdevices/unc/velkra-server"
+        ln -sfn "$tests" "$WINEPREFIX/dosdevices/unc/velkra-server/tests"
+        for path in "$(wine_path "$exe")" "\\\\velkra-server\\tests\\$folder\\VelkraInstall.exe" \
+            "\\\\.\\$(wine_path "$exe")"; do
+            check "Install runs from $path" run_probe install "$path" \
+                --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
+            check "the library was installed" cmp "$standin" "$target/dx8vb.dll"
+            reset_system
+        done
         ;;
     install-long-folder)
         long=$(printf '/a folder name of forty characters %04d' $(seq 1 8))
