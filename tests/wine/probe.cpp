@@ -10,6 +10,10 @@
 //                          installer for this, and for an installer it starts by a \\ path
 //     --release-after MS   lets go of the held FILE MS milliseconds after the click (after
 //                          the rename's start, for new-copy)
+//     --block-registration success: regsvr32 registers the library only once the window has
+//                          answered a message while regsvr32 runs
+//     --running-copy FILE  success: FILE.<the probe's id>.tmp, the copy of an installer that
+//                          still runs, is left where it is
 //     --wait-for FILE      success: Install is done once FILE appears or changes in size
 //     --clicks N           success: presses Install N times in all, the later ones with Enter
 //     --expect-label TEXT  the label reads TEXT after Install; on success the window stays open
@@ -358,6 +362,14 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
         Check(WaitFor([&] { return ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }),
               L"Space checks the box");
         Check(TextOf(label) == expectedLabel, L"checking the box leaves the label alone");
+        // Away to another window and back: the focus comes back to the control that had it.
+        const HWND elsewhere =
+            ::CreateWindowExW(0, L"STATIC", L"elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
+                              nullptr, nullptr, nullptr, nullptr);
+        Check(BringToFront(elsewhere) && BringToFront(window) &&
+                  WaitFor([&] { return installer.Focus() == checkBox; }),
+              L"switched away and back, the focus is on the check box again");
+        ::DestroyWindow(elsewhere);
     } else {
         Check(false, L"the window comes to the foreground");
     }
@@ -486,10 +498,11 @@ std::wstring MessageBoxText(HWND box) {
 struct InstallOptions {
     std::wstring installer;
     bool force = false;
-    std::wstring hold, waitFor, expectLabel, shot;
+    std::wstring hold, waitFor, expectLabel, shot, runningCopy;
     std::vector<std::wstring> expectFailure, failureWithout;
     int clicks = 1;
     DWORD releaseAfterMs = INFINITE, reportWithinMs = INFINITE;
+    bool blockRegistration = false;
     bool keepOpen = false;
     bool attach = false;
 };
@@ -504,6 +517,18 @@ void CheckInstall(const InstallOptions& options) {
                                   options.releaseAfterMs == INFINITE
                                       ? L"throughout"
                                       : std::to_wstring(options.releaseAfterMs).c_str());
+    }
+    // The stand-in registers the library once this event is set, when there is one.
+    const HANDLE registrationGate =
+        options.blockRegistration
+            ? ::CreateEventW(nullptr, TRUE, FALSE, L"VelkraTestRegistrationGate")
+            : nullptr;
+    std::wstring runningCopy;
+    if (!options.runningCopy.empty()) {
+        runningCopy =
+            options.runningCopy + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+        ::CloseHandle(
+            ::CreateFileW(runningCopy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     }
     Installer installer(options.installer, options.attach);
     if (installer.window == nullptr)
@@ -594,6 +619,17 @@ void CheckInstall(const InstallOptions& options) {
                                                        std::to_wstring(installer.ExitCode()) +
                                                        L")");
     } else {
+        if (registrationGate != nullptr) {
+            // Nothing waits for regsvr32: the window answers while it runs.
+            WaitFor([&] { return !ChildrenOf(installer.process.dwProcessId).empty(); });
+            DWORD_PTR result = 0;
+            const bool answered =
+                ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
+            const std::wstring running = ChildrenOf(installer.process.dwProcessId);
+            Check(answered && !running.empty(),
+                  L"the window answers while " + running + L" registers the library");
+            ::SetEvent(registrationGate);
+        }
         Check(WaitFor([&] { return FileSize(options.waitFor) != sizeBefore; }),
               L"Install made " + options.waitFor);
         for (int click = 2; click <= options.clicks; ++click) {
@@ -611,6 +647,10 @@ void CheckInstall(const InstallOptions& options) {
         Check(::IsWindowVisible(window) && installer.ExitCode() == STILL_ACTIVE,
               L"the window stays open");
         Check(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
+        if (!runningCopy.empty()) {
+            Check(::DeleteFileW(runningCopy.c_str()) != 0,
+                  L"Install left " + runningCopy + L", the copy of an installer that still runs");
+        }
         if (!options.shot.empty()) {
             SaveScreenshot(installer, window,
                            options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
@@ -628,6 +668,9 @@ void CheckInstall(const InstallOptions& options) {
     }
     if (held != INVALID_HANDLE_VALUE) {
         ::CloseHandle(held);
+    }
+    if (registrationGate != nullptr) {
+        ::CloseHandle(registrationGate);
     }
 }
 
@@ -661,6 +704,8 @@ int wmain(int argc, wchar_t** argv) {
                 options.force = true;
             } else if (option == L"--attach") {
                 options.attach = true;
+            } else if (option == L"--block-registration") {
+                options.blockRegistration = true;
             } else if (option == L"--keep-open") {
                 options.keepOpen = true;
             } else if (option == L"--clicks" && hasValue) {
@@ -679,6 +724,8 @@ int wmain(int argc, wchar_t** argv) {
                 options.expectFailure.push_back(args[++i]);
             } else if (option == L"--expect-failure-without" && hasValue) {
                 options.failureWithout.push_back(args[++i]);
+            } else if (option == L"--running-copy" && hasValue) {
+                options.runningCopy = args[++i];
             } else if (option == L"--shot" && hasValue) {
                 options.shot = args[++i];
             } else if (option.rfind(L"--", 0) != 0 && options.installer.empty()) {

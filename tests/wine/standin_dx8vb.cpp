@@ -49,6 +49,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
+    // A registration that takes its time, as one whose message box is still open: while the
+    // probe holds this event, regsvr32 runs until the probe sets it.
+    const HANDLE gate = ::OpenEventW(SYNCHRONIZE, FALSE, L"VelkraTestRegistrationGate");
+    if (gate != nullptr) {
+        ::WaitForSingleObject(gate, 60000);
+        ::CloseHandle(gate);
+    }
     return Record(L"registered");
 }
 extern "C" __declspec(dllexport) HRESULT WINAPI DllUnregisterServer() {

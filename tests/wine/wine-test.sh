@@ -184,11 +184,14 @@ case "$scenario" in
         ;;
     install)
         # From read-only media, as a CD or a read-only share would give it, pressed twice, with
-        # the temporary copy of an installer that was killed left in the system folder.
+        # the temporary copy of an installer that was killed left in the system folder, and one
+        # of an installer that still runs (the probe).
         exe=$(installer_in install)
         source=$(dirname "$exe")/dx8vb.dll
         printf 'left by a killed installer\n' >"$target/dx8vb.dll.8888.tmp"
         touch -d '2001-08-23 12:00' "$source"
+        twice=(install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --clicks 2
+            --expect-label "$label" --running-copy "$(wine_path "$target/dx8vb.dll")")
         if [ "$WINE_SESSION_SYSTEM" = win64 ]; then
             # Unpacked hidden and system, too. Wine keeps those two in an extended attribute,
             # which the VM's tmpfs cannot hold. Its attrib takes one of them at a time.
@@ -199,15 +202,13 @@ case "$scenario" in
             # Wine's server does the rename, so it runs under strace with the programs.
             tracer=(strace -f --seccomp-bpf -y -qq -o "$session/install.strace"
                 -e trace=fsync,fdatasync,rename,renameat,renameat2)
-            check "Install runs twice, under strace" wine_server_apart "$session" run_probe install \
-                "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --clicks 2 --expect-label "$label"
+            check "Install runs twice, under strace" wine_server_apart "$session" run_probe "${twice[@]}"
             tracer=()
             check "each copy reached the disk before it replaced the library" \
                 fsync_before_rename "$session/install.strace"
         else
             chmod a-w "$source"
-            check "Install runs twice" run_probe install "$(wine_path "$exe")" \
-                --wait-for "$VELKRA_TEST_RECORD" --clicks 2 --expect-label "$label"
+            check "Install runs twice" run_probe "${twice[@]}"
         fi
         check "the installed library is the one beside the installer" cmp "$standin" "$target/dx8vb.dll"
         check "the installed library is neither read-only, hidden nor system" \
@@ -246,8 +247,9 @@ case "$scenario" in
     install-replaces)
         exe=$(installer_in replaces)
         an_old_library_in "$target"
+        # regsvr32 stays open as long as its message box does; the installer does not wait.
         check "Install runs" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
-            --expect-label "$label"
+            --expect-label "$label" --block-registration
         check "the older library was replaced" cmp "$standin" "$target/dx8vb.dll"
         check "regsvr32 registered the new copy" recorded "$(registration_in "$target")"
         ;;
@@ -256,7 +258,9 @@ case "$scenario" in
         rm "$(dirname "$exe")/dx8vb.dll"
         an_old_library_in "$target"
         copy_failure "$exe" "$label"
-        install_fails_keeping_the_old_library "$target" --expect-failure "$failure" "${at_once[@]}"
+        # Windows' own text and the call that failed, as Wine words the first.
+        install_fails_keeping_the_old_library "$target" --expect-failure "$failure" \
+            --expect-failure $'File not found.\n\n(CreateFileW, error 2)' "${at_once[@]}"
         ;;
     install-planted)
         # Wine is told to prefer native DLLs of these names, so a planted one would be loaded
