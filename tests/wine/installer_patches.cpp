@@ -44,15 +44,15 @@ BOOL WINAPI HoldingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
 }
 
 DWORD WINAPI StartedGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-    const wchar_t* started = ::GetCommandLineW() + 1;
-    const wchar_t* end = std::wcschr(started, L'"');
-    if (module != nullptr || started[-1] != L'"' || end == nullptr || size == 0) {
+    const wchar_t* line = ::GetCommandLineW();
+    const wchar_t* end = line[0] == L'"' ? std::wcschr(line + 1, L'"') : nullptr;
+    if (module != nullptr || end == nullptr || size == 0) {
         return realGetModuleFileNameW(module, buffer, size);
     }
     // As Windows does: cut to the buffer, NUL included, and say so.
-    const auto length = static_cast<DWORD>(end - started);
+    const auto length = static_cast<DWORD>(end - line - 1);
     const DWORD copied = length < size ? length : size - 1;
-    std::wmemcpy(buffer, started, copied);
+    std::wmemcpy(buffer, line + 1, copied);
     buffer[copied] = L'\0';
     if (copied < length) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
