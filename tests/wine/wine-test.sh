@@ -301,13 +301,10 @@ case "$scenario" in
         check "the held copy stays" test -n "$(find "$target" -maxdepth 1 -name 'dx8vb.dll.*.tmp')"
         # Held for 800 ms after the click: the new copy on a first install, the library beside the
         # installer, the one it replaces. Install waits it out.
-        for held in new-copy "$tests/held-open/dx8vb.dll" "$target/dx8vb.dll"; do
+        for hold in new-copy "$(wine_path "$tests/held-open/dx8vb.dll")" \
+            "$(wine_path "$target/dx8vb.dll")"; do
             exe=$(installer_in held-open)
-            hold=$held
-            if [ "$held" != new-copy ]; then
-                an_old_library_in "$target"
-                hold=$(wine_path "$held")
-            fi
+            [ "$hold" = new-copy ] || an_old_library_in "$target"
             check "Install waits out a hold of $hold" run_probe install "$(wine_path "$exe")" \
                 --hold "$hold" --release-after 800 --wait-for "$VELKRA_TEST_RECORD" \
                 --expect-label "$label"
