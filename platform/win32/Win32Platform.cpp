@@ -238,6 +238,32 @@ void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::
     }
 }
 
+// Whose hold most likely outlasted the wait on the rename of copy onto target, told from what
+// can be seen now, in words that say so: "Access is denied." alone would send an administrator
+// looking for a permissions problem where running the installer again will do.
+std::wstring HolderAdvice(const std::wstring& copy, const std::wstring& target) {
+    const std::wstring name = target.substr(target.find_last_of(L'\\') + 1);
+    // An open for delete access that shares everything fails only while another program holds
+    // the file without sharing delete, as it must to keep a rename from taking it. While it is
+    // held, the copy cannot be deleted either; the next install removes it.
+    const UniqueFile copyOpen(::CreateFileW(copy.c_str(), DELETE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!copyOpen.IsValid() && ::GetLastError() == ERROR_SHARING_VIOLATION) {
+        return L"Another program (a virus scanner, say) still holds the new copy of " + name +
+               L". Run the installer again to finish the install.";
+    }
+    // Whether a running program has loaded the library there does not show so: the loader
+    // shares delete. That the library is there is the best sign.
+    if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return L"The " + name +
+               L" already there is probably in use by a running program. Close that program, "
+               L"then run the installer again to finish the install.";
+    }
+    return L"Another program (a virus scanner, say) keeps the system folder from changing. Run "
+           L"the installer again in a moment to finish the install.";
+}
+
 }  // namespace
 
 std::uint32_t Win32Platform::GetSystemDirectoryA(char* buffer, std::uint32_t size) {
@@ -307,8 +333,13 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     const std::wstring from = ExtendedLengthPath(source);
     const std::wstring to = ExtendedLengthPath(destination);
     // Windows refuses to replace a read-only file, but not every file system behind a path
-    // does (Wine running as root, for one); a read-only destination is never written.
+    // does (Wine running as root, for one); a read-only destination is never written. Nor can
+    // a folder of the library's name be replaced: no wait for a hold changes either.
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        throw platform::Failure(action + L"\nThe destination is a folder.", {},
+                                ERROR_ACCESS_DENIED);
+    }
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         throw platform::Failure(action + L"\nThe destination is read-only.", {},
                                 ERROR_ACCESS_DENIED);
@@ -319,39 +350,24 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     TemporaryFile temporary(TemporaryCopyPath(to, ::GetCurrentProcessId()));
     HoldPatience patience;  // one for the whole copy
     WriteCopy(from, temporary.Path(), action, patience);
-    const std::wstring name = to.substr(to.find_last_of(L'\\') + 1);
     for (;;) {
         if (::MoveFileExW(temporary.Path().c_str(), to.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             break;
         }
         const DWORD error = ::GetLastError();
-        // A rename needs delete access to its source: while another program holds the new copy
-        // without sharing that, the rename fails with a sharing violation, whether or not a
-        // library is there yet. Windows refuses to replace a library that a running program has
-        // loaded, or a file another program holds open, with access denied; a folder of the
-        // library's name gives that too, and no wait changes it.
-        const DWORD existing = ::GetFileAttributesW(to.c_str());
-        const bool libraryThere =
-            existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0;
-        const bool newCopyHeld = error == ERROR_SHARING_VIOLATION;
-        const bool libraryHeld = error == ERROR_ACCESS_DENIED && libraryThere;
-        if (patience.WaitedAfter(newCopyHeld || libraryHeld)) {
+        // A rename fails with a sharing violation while another program holds its source
+        // without sharing delete, and with access denied while a program has its target open
+        // or loaded, and while a virus scanner examines the new files of the folder, most often
+        // when nothing of the target's name is there yet (npm's graceful-fs retries exactly
+        // that). The copy was just created in this folder, so a lack of rights is unlikely: both
+        // are waited out.
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+        if (patience.WaitedAfter(held)) {
             continue;
         }
-        // A hold that outlasts the wait gets words that say whose it most likely is: "Access is
-        // denied." alone would send an administrator looking for a permissions problem. While
-        // the new copy is held, it cannot be deleted either; the next install removes it.
-        std::wstring advice;
-        if (newCopyHeld) {
-            advice = L"Another program (a virus scanner, say) still holds the new copy of " + name +
-                     L". Run the installer again to finish the install.";
-        } else if (libraryHeld) {
-            advice = L"The " + name +
-                     L" already there is probably in use by a running program. Close that "
-                     L"program, then run the installer again to finish the install.";
-        }
-        throw platform::Failure(action, "MoveFileExW", error, advice);
+        throw platform::Failure(action, "MoveFileExW", error,
+                                held ? HolderAdvice(temporary.Path(), to) : std::wstring());
     }
     temporary.Keep();
 }

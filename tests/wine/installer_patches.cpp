@@ -3,7 +3,10 @@
 // - MoveFileExW: with VELKRA_TEST_HOLD_NEW_COPY set, the first call opens its source, sharing
 //   nothing but reading, just before the rename, as a virus scanner examines a new executable
 //   file the moment it is closed; Wine gives no other program that moment. The variable's value
-//   is how many milliseconds the hold lasts; "throughout", as long as the installer.
+//   is how many milliseconds the hold lasts; "throughout", as long as the installer. With
+//   VELKRA_TEST_HOLD_FOLDER set, it fails with access denied for as many milliseconds after the
+//   first call, as a virus scanner examining the folder's new files makes it fail on Windows;
+//   Wine denies a rename only over a file that is open.
 // - GetModuleFileNameW: Windows names the exe by the path it was started by ("\\server\share\...",
 //   "\\.\C:\..."), which Wine 8 turns into forms of its own ("UNC\server\share\...", "C:\...").
 //   The probe starts the installer by that path, the first word of its command line, quoted.
@@ -27,17 +30,30 @@ DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
     return 0;
 }
 
-BOOL WINAPI HoldingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    static bool first = true;
+// How many milliseconds the hold that the variable called name asks for lasts, INFINITE for
+// "throughout"; 0 without it.
+DWORD HoldMs(const wchar_t* name) {
     wchar_t hold[16] = {};
-    if (std::exchange(first, false) &&
-        ::GetEnvironmentVariableW(L"VELKRA_TEST_HOLD_NEW_COPY", hold, 16) != 0) {
+    if (::GetEnvironmentVariableW(name, hold, 16) == 0) {
+        return 0;
+    }
+    return std::wcscmp(hold, L"throughout") == 0 ? INFINITE : std::wcstoul(hold, nullptr, 10);
+}
+
+BOOL WINAPI HoldingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    static const DWORD firstCall = ::GetTickCount();
+    if (::GetTickCount() - firstCall < HoldMs(L"VELKRA_TEST_HOLD_FOLDER")) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    static bool first = true;
+    const DWORD hold = HoldMs(L"VELKRA_TEST_HOLD_NEW_COPY");
+    if (std::exchange(first, false) && hold != 0) {
         held =
             ::CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (std::wcscmp(hold, L"throughout") != 0) {
-            const auto release = static_cast<UINT_PTR>(std::wcstoul(hold, nullptr, 10));
+        if (hold != INFINITE) {
             ::CloseHandle(::CreateThread(nullptr, 0, ReleaseAfter,
-                                         reinterpret_cast<LPVOID>(release), 0, nullptr));
+                                         reinterpret_cast<LPVOID>(UINT_PTR{hold}), 0, nullptr));
         }
     }
     return realMoveFileExW(from, to, flags);

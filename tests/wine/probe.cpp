@@ -6,10 +6,11 @@
 //     --force              checks the box first (Tab, Space) and presses Install with Enter
 //     --hold FILE          holds FILE open, sharing nothing, while Install runs; FILE new-copy
 //                          is the installer's new copy of the library, held from just before
-//                          its rename by installer_patches.dll, which the probe loads into the
+//                          its rename, and FILE folder the target folder, whose renames are
+//                          denied, both by installer_patches.dll, which the probe loads into the
 //                          installer for this, and for an installer it starts by a \\ path
 //     --release-after MS   lets go of the held FILE MS milliseconds after the click (after
-//                          the rename's start, for new-copy)
+//                          the rename's start, for new-copy and folder)
 //     --block-registration success: regsvr32 registers the library only once the window has
 //                          answered a message while regsvr32 runs
 //     --running-copy FILE  success: FILE.<the probe's id>.tmp, the copy of an installer that
@@ -511,12 +512,12 @@ struct InstallOptions {
 void CheckInstall(const InstallOptions& options) {
     // What the probe sets here reaches installer_patches.dll through the installer's
     // environment.
-    const bool holdNewCopy = options.hold == L"new-copy";
-    if (holdNewCopy) {
-        ::SetEnvironmentVariableW(L"VELKRA_TEST_HOLD_NEW_COPY",
-                                  options.releaseAfterMs == INFINITE
-                                      ? L"throughout"
-                                      : std::to_wstring(options.releaseAfterMs).c_str());
+    const bool holdPatched = options.hold == L"new-copy" || options.hold == L"folder";
+    if (holdPatched) {
+        ::SetEnvironmentVariableW(
+            options.hold == L"folder" ? L"VELKRA_TEST_HOLD_FOLDER" : L"VELKRA_TEST_HOLD_NEW_COPY",
+            options.releaseAfterMs == INFINITE ? L"throughout"
+                                               : std::to_wstring(options.releaseAfterMs).c_str());
     }
     // The stand-in registers the library once this event is set, when there is one.
     const HANDLE registrationGate =
@@ -553,11 +554,11 @@ void CheckInstall(const InstallOptions& options) {
 
     const long long sizeBefore = FileSize(options.waitFor);
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (holdNewCopy || options.installer.rfind(L"\\\\", 0) == 0) {
+    if (holdPatched || options.installer.rfind(L"\\\\", 0) == 0) {
         Check(LoadIntoInstaller(installer, L"installer_patches.dll"),
               L"installer_patches.dll is loaded into the installer");
     }
-    if (!options.hold.empty() && !holdNewCopy) {
+    if (!options.hold.empty() && !holdPatched) {
         held = ::CreateFileW(options.hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                              nullptr);
         Check(held != INVALID_HANDLE_VALUE, L"holding " + options.hold + L" open");

@@ -171,6 +171,18 @@ install_fails_keeping_the_old_library() {
     check "nothing was registered" test ! -e "$record"
 }
 
+# install_waits_out HOLD: Install waits out a hold of HOLD (a path, or new-copy or folder as the
+# probe takes them) that lasts 800 ms after the click, and installs and registers the library.
+install_waits_out() {
+    exe=$(installer_in held-open)
+    check "Install waits out a hold of $1" run_probe install "$(wine_path "$exe")" --hold "$1" \
+        --release-after 800 --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
+    check "the new library is installed" cmp "$standin" "$target/dx8vb.dll"
+    check "regsvr32 registered it" recorded "$(registration_in "$target")"
+    check "no temporary file is left, not even an earlier held one" no_leftovers_in "$target"
+    reset_system
+}
+
 reset_system
 mkdir -p "$tests"
 case "$scenario" in
@@ -288,6 +300,11 @@ case "$scenario" in
         chmod a-w "$system32/dx8vb.dll"  # Wine's read-only attribute
         install_fails_keeping_the_old_library "$system32" "${at_once[@]}"
         chmod u+w "$system32/dx8vb.dll"
+        # Nor does a wait make a folder in the library's place go.
+        rm "$system32/dx8vb.dll" && mkdir "$system32/dx8vb.dll"
+        check "Install reports a folder in the library's place" run_probe install \
+            "$(wine_path "$exe")" --expect-failure 'The destination is a folder.' "${at_once[@]}"
+        rmdir "$system32/dx8vb.dll"
         ;;
     install-held-open)
         # Another program, a virus scanner say, holds a file of the install, sharing nothing.
@@ -301,23 +318,27 @@ case "$scenario" in
         check "the held copy stays" test -n "$(find "$target" -maxdepth 1 -name 'dx8vb.dll.*.tmp')"
         # Held for 800 ms after the click: the new copy on a first install, the library beside the
         # installer, the one it replaces. Install waits it out.
-        for hold in new-copy "$(wine_path "$tests/held-open/dx8vb.dll")" \
-            "$(wine_path "$target/dx8vb.dll")"; do
-            exe=$(installer_in held-open)
-            [ "$hold" = new-copy ] || an_old_library_in "$target"
-            check "Install waits out a hold of $hold" run_probe install "$(wine_path "$exe")" \
-                --hold "$hold" --release-after 800 --wait-for "$VELKRA_TEST_RECORD" \
-                --expect-label "$label"
-            check "the new library is installed" cmp "$standin" "$target/dx8vb.dll"
-            check "regsvr32 registered it" recorded "$(registration_in "$target")"
-            check "no temporary file is left, not even an earlier held one" no_leftovers_in "$target"
-            reset_system
+        install_waits_out new-copy
+        for hold in "$(wine_path "$tests/held-open/dx8vb.dll")" "$(wine_path "$target/dx8vb.dll")"; do
+            an_old_library_in "$target"
+            install_waits_out "$hold"
         done
         # The library there held throughout: it is reported in use, without "Not Responding" first.
         exe=$(installer_in held-open)
         an_old_library_in "$target"
         install_fails_keeping_the_old_library "$target" --hold "$(wine_path "$target/dx8vb.dll")" \
             --report-within 4500 --expect-failure 'in use by a running program'
+        ;;
+    install-held-folder)
+        # A virus scanner examines the new files of the system folder, and renames into it are
+        # denied meanwhile, on a first install: for 800 ms, which Install waits out, or throughout.
+        install_waits_out folder
+        exe=$(installer_in held-open)
+        check "Install reports the folder held" run_probe install "$(wine_path "$exe")" \
+            --hold folder --report-within 4500 --expect-failure 'keeps the system folder from' \
+            --expect-failure '(MoveFileExW, error 5)' --expect-failure-without 'already there'
+        check "nothing was installed or registered" test ! -e "$target/dx8vb.dll" -a ! -e "$record"
+        check "no temporary file is left" no_leftovers_in "$target"
         ;;
     install-disk-full)
         # A full disk under the 32-bit system folder, reached with the box checked: a small tmpfs
