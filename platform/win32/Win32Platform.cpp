@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/LibraryImage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/RuntimeBinding.h"
 #include "platform/win32/Win32Error.h"
@@ -19,6 +20,15 @@ namespace {
 // Small on purpose: paths longer than this take the grow-and-retry path.
 constexpr DWORD kFirstPathBufferSize = MAX_PATH;
 constexpr std::size_t kCopyBufferSize = 64 * 1024;
+// The only libraries this exe installs are those its own machine loads: regsvr32 from the
+// system folder it starts has that machine too (a 32-bit one under WOW64).
+#ifdef _WIN64
+constexpr std::uint16_t kOwnMachine = platform::kMachineAmd64;
+constexpr const wchar_t* kOwnMachineBits = L"64-bit";
+#else
+constexpr std::uint16_t kOwnMachine = platform::kMachineI386;
+constexpr const wchar_t* kOwnMachineBits = L"32-bit";
+#endif
 // How long a copy waits out other programs' holds on its files in all, and its pauses.
 constexpr DWORD kHoldPatienceMs = 3000;
 constexpr DWORD kFirstHoldPauseMs = 50;
@@ -51,6 +61,11 @@ std::wstring SystemFolder() {
     return GrowingQuery(
         [](wchar_t* buffer, DWORD size) { return ::GetSystemDirectoryW(buffer, size); },
         L"Could not find the Windows system folder.", "GetSystemDirectoryW");
+}
+
+// The last part of a path: the name of the file it names.
+std::wstring FileName(const std::wstring& path) {
+    return path.substr(path.find_last_of(L'\\') + 1);
 }
 
 // The "\\?\" form of a path lifts the 260-character limit of the file functions. It turns off
@@ -183,25 +198,55 @@ void RemoveLeftoverCopies(const std::wstring& path) {
     } while (::FindNextFileW(search.Get(), &found));
 }
 
-// Writes the bytes of source into a new file at copy, keeping the source's last-write time as a
-// copy does, and waits until they are on the disk. Only the bytes: the new file takes the
-// attributes and the security of a new file in its folder, where CopyFile would bring the
-// source's attributes (hidden, system) and its alternate data streams (a download's mark of
-// the web) along.
-void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::wstring& action,
-               HoldPatience& patience) {
-    UniqueFile input;
+// The file to copy, open for reading and sharing only reading, so that no other program writes
+// to it while it is checked and copied. Waits out another program's hold on it.
+UniqueFile OpenSource(const std::wstring& source, const std::wstring& action,
+                      HoldPatience& patience) {
     for (;;) {
-        input.Reset(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        UniqueFile input(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (input.IsValid()) {
-            break;
+            return input;
         }
         const DWORD error = ::GetLastError();
         if (!patience.WaitedAfter(error == ERROR_SHARING_VIOLATION)) {
             throw platform::Failure(action, "CreateFileW", error);
         }
     }
+}
+
+// Refuses a file that is not a library for this exe's machine: Windows would refuse to load it
+// only when regsvr32 tried, once it had replaced a working library. The headers are read through
+// the handle the copy reads from, rewound for it: the bytes checked are the bytes copied.
+void CheckIsLibrary(HANDLE input, const std::wstring& name, const std::wstring& action) {
+    BY_HANDLE_FILE_INFORMATION file;
+    if (!::GetFileInformationByHandle(input, &file)) {
+        ThrowLastError(action, "GetFileInformationByHandle");
+    }
+    const std::uint64_t size = std::uint64_t{file.nFileSizeHigh} << 32 | file.nFileSizeLow;
+    // Linkers put a library's headers, its section table among them, in its first few KiB.
+    std::vector<unsigned char> start(kCopyBufferSize);
+    DWORD read = 0;
+    if (!::ReadFile(input, start.data(), static_cast<DWORD>(start.size()), &read, nullptr)) {
+        ThrowLastError(action, "ReadFile");
+    }
+    if (!platform::IsWindowsLibrary(start.data(), read, size, kOwnMachine)) {
+        throw platform::Failure(action, {}, 0,
+                                L"The " + name + L" to install is not a " + kOwnMachineBits +
+                                    L" Windows library. A damaged download, or a web page saved "
+                                    L"under its name, is the usual cause. Nothing was installed.");
+    }
+    if (::SetFilePointer(input, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        ThrowLastError(action, "SetFilePointer");
+    }
+}
+
+// Writes the bytes of input into a new file at copy, keeping the source's last-write time as a
+// copy does, and waits until they are on the disk. Only the bytes: the new file takes the
+// attributes and the security of a new file in its folder, where CopyFile would bring the
+// source's attributes (hidden, system) and its alternate data streams (a download's mark of
+// the web) along.
+void WriteCopy(HANDLE input, const std::wstring& copy, const std::wstring& action) {
     const UniqueFile output(::CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!output.IsValid()) {
@@ -210,8 +255,7 @@ void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::
     std::vector<char> buffer(kCopyBufferSize);
     for (;;) {
         DWORD read = 0;
-        if (!::ReadFile(input.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
-                        nullptr)) {
+        if (!::ReadFile(input, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
             ThrowLastError(action, "ReadFile");
         }
         if (read == 0) {
@@ -224,7 +268,7 @@ void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::
         }
     }
     FILETIME lastWrite;
-    if (!::GetFileTime(input.Get(), nullptr, nullptr, &lastWrite)) {
+    if (!::GetFileTime(input, nullptr, nullptr, &lastWrite)) {
         ThrowLastError(action, "GetFileTime");
     }
     if (!::SetFileTime(output.Get(), nullptr, nullptr, &lastWrite)) {
@@ -242,7 +286,7 @@ void WriteCopy(const std::wstring& source, const std::wstring& copy, const std::
 // can be seen now, in words that say so: "Access is denied." alone would send an administrator
 // looking for a permissions problem where running the installer again will do.
 std::wstring HolderAdvice(const std::wstring& copy, const std::wstring& target) {
-    const std::wstring name = target.substr(target.find_last_of(L'\\') + 1);
+    const std::wstring name = FileName(target);
     // An open for delete access that shares everything fails only while another program holds
     // the file without sharing delete, as it must to keep a rename from taking it. While it is
     // held, the copy cannot be deleted either; the next install removes it.
@@ -344,12 +388,14 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
         throw platform::Failure(action + L"\nThe destination is read-only.", {},
                                 ERROR_ACCESS_DENIED);
     }
+    HoldPatience patience;  // one for the whole copy
+    const UniqueFile input = OpenSource(from, action, patience);
+    CheckIsLibrary(input.Get(), FileName(from), action);
     // The bytes go to a file of their own in the destination folder first; a rename on the
     // same volume then puts them in place in one step, so the old file is never half-written.
     RemoveLeftoverCopies(to);
     TemporaryFile temporary(TemporaryCopyPath(to, ::GetCurrentProcessId()));
-    HoldPatience patience;  // one for the whole copy
-    WriteCopy(from, temporary.Path(), action, patience);
+    WriteCopy(input.Get(), temporary.Path(), action);
     for (;;) {
         if (::MoveFileExW(temporary.Path().c_str(), to.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

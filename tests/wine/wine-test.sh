@@ -306,6 +306,36 @@ case "$scenario" in
             "$(wine_path "$exe")" --expect-failure 'The destination is a folder.' "${at_once[@]}"
         rmdir "$system32/dx8vb.dll"
         ;;
+    install-not-a-library)
+        # What people find saved under a library's name, each refused before anything in the
+        # system folder changes: a web page, a download cut short, line ends rewritten, an empty
+        # file, a program, and Wine's own dx8vb.dll for the other machine. Wine's own for this
+        # one installs. In the VM, where every install takes many seconds, only what the build's
+        # machine decides; every build refuses the others alike.
+        kinds="page half line-ends empty program other"
+        [ "$WINE_SESSION_SYSTEM" = win64 ] || kinds=other
+        own=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/dx8vb.dll
+        other=/usr/lib/i386-linux-gnu/wine/i386-windows/dx8vb.dll
+        [ "$bits" = 32 ] && read -r own other <<<"$other $own"
+        exe=$(installer_in not-a-library)
+        source=$(dirname "$exe")/dx8vb.dll
+        an_old_library_in "$target"
+        for kind in $kinds; do
+            case $kind in
+                page) printf '<!DOCTYPE html>\n<html><body>dx8vb.dll: download</body></html>\n' ;;
+                half) head -c $(($(stat -c %s "$standin") / 2)) "$standin" ;;
+                line-ends) sed 's/$/\r/' "$standin" ;;
+                program) cat "$probe" ;;
+                other) cat "$other" ;;
+            esac >"$source"
+            install_fails_keeping_the_old_library "$target" --report-within 4500 "${at_once[@]}" \
+                --expect-failure "dx8vb.dll to install is not a $bits-bit Windows library"
+        done
+        cp "$own" "$source"
+        check "Install takes Wine's own dx8vb.dll" run_probe install "$(wine_path "$exe")" \
+            --wait-for "$(wine_path "$target/dx8vb.dll")" --expect-label "$label"
+        check "and installs it" cmp "$own" "$target/dx8vb.dll"
+        ;;
     install-held-open)
         # Another program, a virus scanner say, holds a file of the install, sharing nothing.
         # Held throughout, the installer's new copy on a first install is reported as held; it
@@ -319,9 +349,9 @@ case "$scenario" in
         # Held for 800 ms after the click: the new copy on a first install, the library beside the
         # installer, the one it replaces. Install waits it out.
         install_waits_out new-copy
-        for hold in "$(wine_path "$tests/held-open/dx8vb.dll")" "$(wine_path "$target/dx8vb.dll")"; do
+        for hold in "$tests/held-open/dx8vb.dll" "$target/dx8vb.dll"; do
             an_old_library_in "$target"
-            install_waits_out "$hold"
+            install_waits_out "$(wine_path "$hold")"
         done
         # The library there held throughout: it is reported in use, without "Not Responding" first.
         exe=$(installer_in held-open)
@@ -331,14 +361,19 @@ case "$scenario" in
         ;;
     install-held-folder)
         # A virus scanner examines the new files of the system folder, and renames into it are
-        # denied meanwhile, on a first install: for 800 ms, which Install waits out, or throughout.
+        # denied meanwhile, on a first install: for 800 ms, which Install waits out, or throughout,
+        # which it reports as it does on every build (tested here on wine64 only: in the VM,
+        # every install takes many seconds).
         install_waits_out folder
-        exe=$(installer_in held-open)
-        check "Install reports the folder held" run_probe install "$(wine_path "$exe")" \
-            --hold folder --report-within 4500 --expect-failure 'keeps the system folder from' \
-            --expect-failure '(MoveFileExW, error 5)' --expect-failure-without 'already there'
-        check "nothing was installed or registered" test ! -e "$target/dx8vb.dll" -a ! -e "$record"
-        check "no temporary file is left" no_leftovers_in "$target"
+        if [ "$WINE_SESSION_SYSTEM" = win64 ]; then
+            exe=$(installer_in held-open)
+            check "Install reports the folder held" run_probe install "$(wine_path "$exe")" \
+                --hold folder --report-within 4500 --expect-failure 'keeps the system folder from' \
+                --expect-failure '(MoveFileExW, error 5)' --expect-failure-without 'already there'
+            check "nothing was installed or registered" \
+                test ! -e "$target/dx8vb.dll" -a ! -e "$record"
+            check "no temporary file is left" no_leftovers_in "$target"
+        fi
         ;;
     install-disk-full)
         # A full disk under the 32-bit system folder, reached with the box checked: a small tmpfs
