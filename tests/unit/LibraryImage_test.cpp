@@ -1,5 +1,4 @@
-// The header check that keeps anything but a Windows library of the installer's machine from
-// replacing dx8vb.dll.
+// The header check that lets only a Windows library of the installer's machine replace dx8vb.dll.
 #include "platform/LibraryImage.h"
 
 #include <gtest/gtest.h>

@@ -325,6 +325,7 @@ case "$scenario" in
                 page) printf '<!DOCTYPE html>\n<html><body>dx8vb.dll: download</body></html>\n' ;;
                 half) head -c $(($(stat -c %s "$standin") / 2)) "$standin" ;;
                 line-ends) sed 's/$/\r/' "$standin" ;;
+                empty) ;;
                 program) cat "$probe" ;;
                 other) cat "$other" ;;
             esac >"$source"
