@@ -631,8 +631,12 @@ void CheckInstall(const InstallOptions& options) {
                   L"the window answers while " + running + L" registers the library");
             ::SetEvent(registrationGate);
         }
-        Check(WaitFor([&] { return FileSize(options.waitFor) != sizeBefore; }),
-              L"Install made " + options.waitFor);
+        // A failure report ends the wait: nothing more will come.
+        WaitFor([&] {
+            return FileSize(options.waitFor) != sizeBefore ||
+                   installer.FindTopLevel(L"", L"#32770") != nullptr;
+        });
+        Check(FileSize(options.waitFor) != sizeBefore, L"Install made " + options.waitFor);
         for (int click = 2; click <= options.clicks; ++click) {
             ::Sleep(500);  // what the last Install started has written what it writes
             const long long size = FileSize(options.waitFor);
@@ -653,7 +657,7 @@ void CheckInstall(const InstallOptions& options) {
                   L"Install left " + runningCopy + L", the copy of an installer that still runs");
         }
         if (!options.shot.empty()) {
-            SaveScreenshot(installer, window,
+            SaveScreenshot(installer, box != nullptr ? box : window,
                            options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
         }
         if (options.keepOpen) {
