@@ -380,13 +380,12 @@ void Win32Platform::CopyFileReplacing(const platform::Text& source,
     // does (Wine running as root, for one); a read-only destination is never written. Nor can
     // a folder of the library's name be replaced: no wait for a hold changes either.
     const DWORD attributes = ::GetFileAttributesW(to.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw platform::Failure(action + L"\nThe destination is a folder.", {},
-                                ERROR_ACCESS_DENIED);
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        throw platform::Failure(action + L"\nThe destination is read-only.", {},
-                                ERROR_ACCESS_DENIED);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        throw platform::Failure(action + (folder ? L"\nThe destination is a folder."
+                                                 : L"\nThe destination is read-only."),
+                                {}, ERROR_ACCESS_DENIED);
     }
     HoldPatience patience;  // one for the whole copy
     const UniqueFile input = OpenSource(from, action, patience);
