@@ -13,6 +13,11 @@ constexpr std::size_t kSizeOfHeadersAt = 60;      // in both PE32 and PE32+ opti
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::size_t kSectionRawSizeAt = 16;  // SizeOfRawData, then PointerToRawData
 constexpr std::uint16_t kFileIsDll = 0x2000;   // IMAGE_FILE_DLL
+// "Indicates that the image file is valid and can be run"; its absence marks a linker error.
+constexpr std::uint16_t kFileIsExecutableImage = 0x0002;  // IMAGE_FILE_EXECUTABLE_IMAGE
+// The optional header's Magic: PE32 for 32-bit machines, PE32+ for 64-bit ones.
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 
 class Reader {
 public:
@@ -49,14 +54,18 @@ bool IsWindowsLibrary(const unsigned char* start, std::size_t length, std::uint6
     const std::size_t fileHeader = peHeader + 4;
     const std::uint32_t sections = file.Number(fileHeader + 2, 2);
     const std::uint32_t optionalHeaderSize = file.Number(fileHeader + 16, 2);
+    const std::uint32_t flags = kFileIsDll | kFileIsExecutableImage;
     if (file.Number(fileHeader, 2) != machine ||
-        (file.Number(fileHeader + 18, 2) & kFileIsDll) == 0) {
+        (file.Number(fileHeader + 18, 2) & flags) != flags) {
         return false;
     }
+    // Windows' loader refuses an optional header of the other width for the machine.
     const std::size_t optionalHeader = fileHeader + kFileHeaderSize;
     const std::size_t sectionTable = optionalHeader + optionalHeaderSize;
+    const std::uint16_t magic = machine == kMachineAmd64 ? kPe32PlusMagic : kPe32Magic;
     if (optionalHeaderSize < kSizeOfHeadersAt + 4 ||
         !file.Holds(sectionTable, std::uint64_t{sections} * kSectionHeaderSize) ||
+        file.Number(optionalHeader, 2) != magic ||
         file.Number(optionalHeader + kSizeOfHeadersAt, 4) > fileSize) {
         return false;
     }

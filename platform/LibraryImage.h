@@ -13,9 +13,10 @@ constexpr std::uint16_t kMachineI386 = 0x014C;
 constexpr std::uint16_t kMachineAmd64 = 0x8664;
 
 // start: the file's first bytes, length of them, which must hold all its headers; fileSize: the
-// length of the whole file. True for a PE file whose header names machine and the DLL flag and
-// whose headers and sections all lie within the file; false for anything else, a web page, a
-// program or a download cut short among them.
+// length of the whole file. True for a PE file whose headers name machine, a DLL, an executable
+// image and the optional header of machine's width, and whose headers and sections all lie
+// within the file; false for anything else, a web page, a program or a download cut short among
+// them.
 bool IsWindowsLibrary(const unsigned char* start, std::size_t length, std::uint64_t fileSize,
                       std::uint16_t machine);
 

@@ -24,10 +24,11 @@ Bytes Library(std::uint16_t machine) {
     Put(bytes, 0x3C, 0x40, 4);
     Put(bytes, 0x40, 0x4550, 4);  // "PE\0\0"
     Put(bytes, 0x44, machine, 2);
-    Put(bytes, 0x46, 1, 2);            // sections
-    Put(bytes, 0x54, 0xE0, 2);         // size of the optional header
-    Put(bytes, 0x56, 0x2102, 2);       // a DLL, executable, 32-bit
-    Put(bytes, 0x58 + 60, 0x200, 4);   // size of the headers
+    Put(bytes, 0x46, 1, 2);       // sections
+    Put(bytes, 0x54, 0xE0, 2);    // size of the optional header
+    Put(bytes, 0x56, 0x2102, 2);  // a DLL, executable, 32-bit
+    Put(bytes, 0x58, machine == platform::kMachineAmd64 ? 0x20B : 0x10B, 2);  // PE32+ or PE32
+    Put(bytes, 0x58 + 60, 0x200, 4);                                          // size of the headers
     Put(bytes, 0x138 + 16, 0x200, 4);  // the section's size in the file, and where it starts
     Put(bytes, 0x138 + 20, 0x200, 4);
     return bytes;
@@ -58,6 +59,10 @@ TEST(IsWindowsLibrary, TakesOnlyALibraryOfTheMachineWholeAsItsHeadersDescribeIt)
         {"a 64-bit library", Library(platform::kMachineAmd64), platform::kMachineAmd64, true},
         {"the other machine's", Library(platform::kMachineAmd64), platform::kMachineI386, false},
         {"a program", With(library, 0x56, 0x0102, 2), platform::kMachineI386, false},
+        {"not an executable image", With(library, 0x56, 0x2100, 2), platform::kMachineI386, false},
+        {"a PE32+ header on i386", With(library, 0x58, 0x20B, 2), platform::kMachineI386, false},
+        {"a PE32 header on x86-64", With(Library(platform::kMachineAmd64), 0x58, 0x10B, 2),
+         platform::kMachineAmd64, false},
         {"a 16-bit library", With(library, 0x40, 0x454E, 2), platform::kMachineI386, false},
         {"a web page", Bytes(page.begin(), page.end()), platform::kMachineI386, false},
         {"no MZ", With(library, 0, 0, 2), platform::kMachineI386, false},
