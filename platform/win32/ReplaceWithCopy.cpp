@@ -176,12 +176,20 @@ void CheckIsLibrary(HANDLE input, const std::wstring& name, const std::wstring& 
     }
     const std::uint64_t size = std::uint64_t{file.nFileSizeHigh} << 32 | file.nFileSizeLow;
     // Linkers put a library's headers, its section table among them, in its first few KiB.
+    // A read may return fewer bytes than asked for before the file ends (from a network share,
+    // say): the reads go on until the buffer is full or the file has ended.
     std::vector<unsigned char> start(kCopyBufferSize);
-    DWORD read = 0;
-    if (!::ReadFile(input, start.data(), static_cast<DWORD>(start.size()), &read, nullptr)) {
-        ThrowLastError(action, "ReadFile");
+    std::size_t length = 0;
+    for (DWORD read = 0; length < start.size(); length += read) {
+        if (!::ReadFile(input, start.data() + length, static_cast<DWORD>(start.size() - length),
+                        &read, nullptr)) {
+            ThrowLastError(action, "ReadFile");
+        }
+        if (read == 0) {
+            break;
+        }
     }
-    if (!platform::IsWindowsLibrary(start.data(), read, size, kOwnMachine)) {
+    if (!platform::IsWindowsLibrary(start.data(), length, size, kOwnMachine)) {
         throw platform::Failure(action, {}, 0,
                                 L"The " + name + L" to install is not a " + kOwnMachineBits +
                                     L" Windows library. A damaged download, or a web page saved "
