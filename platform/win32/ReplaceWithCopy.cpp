@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/CopyAdvice.h"
 #include "platform/Failure.h"
 #include "platform/LibraryImage.h"
 #include "platform/win32/Handles.h"
@@ -36,6 +37,12 @@ constexpr DWORD kLongestHoldPauseMs = 500;
 // The last part of a path: the name of the file it names.
 std::wstring FileName(const std::wstring& path) {
     return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// Throws the failure of a step of the copy, with the advice that Windows' answer earns.
+[[noreturn]] void ThrowCopyFailure(const std::wstring& action, const char* function,
+                                   const platform::CopyFailure& failure) {
+    throw platform::Failure(action, function, failure.error, platform::CopyAdvice(failure));
 }
 
 // Other programs hold a file that has just changed for a moment: a virus scanner examines an
@@ -151,8 +158,8 @@ void RemoveLeftoverCopies(const std::wstring& path) {
 
 // The file to copy, open for reading and sharing only reading, so that no other program writes
 // to it while it is checked and copied. Waits out another program's hold on it.
-UniqueFile OpenSource(const std::wstring& source, const std::wstring& action,
-                      HoldPatience& patience) {
+UniqueFile OpenSource(const std::wstring& source, const std::wstring& target,
+                      const std::wstring& action, HoldPatience& patience) {
     for (;;) {
         UniqueFile input(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -161,7 +168,8 @@ UniqueFile OpenSource(const std::wstring& source, const std::wstring& action,
         }
         const DWORD error = ::GetLastError();
         if (!patience.WaitedAfter(error == ERROR_SHARING_VIOLATION)) {
-            throw platform::Failure(action, "CreateFileW", error);
+            ThrowCopyFailure(action, "CreateFileW",
+                             {platform::CopyStep::OpenSource, error, target});
         }
     }
 }
@@ -205,11 +213,13 @@ void CheckIsLibrary(HANDLE input, const std::wstring& name, const std::wstring& 
 // attributes and the security of a new file in its folder, where CopyFile would bring the
 // source's attributes (hidden, system) and its alternate data streams (a download's mark of
 // the web) along.
-void WriteCopy(HANDLE input, const std::wstring& copy, const std::wstring& action) {
+void WriteCopy(HANDLE input, const std::wstring& copy, const std::wstring& target,
+               const std::wstring& action) {
     const UniqueFile output(::CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!output.IsValid()) {
-        ThrowLastError(action, "CreateFileW");
+        ThrowCopyFailure(action, "CreateFileW",
+                         {platform::CopyStep::CreateCopy, ::GetLastError(), target});
     }
     std::vector<char> buffer(kCopyBufferSize);
     for (;;) {
@@ -241,30 +251,13 @@ void WriteCopy(HANDLE input, const std::wstring& copy, const std::wstring& actio
     }
 }
 
-// Whose hold most likely outlasted the wait on the rename of copy onto target, told from what
-// can be seen now, in words that say so: "Access is denied." alone would send an administrator
-// looking for a permissions problem where running the installer again will do.
-std::wstring HolderAdvice(const std::wstring& copy, const std::wstring& target) {
-    const std::wstring name = FileName(target);
-    // An open for delete access that shares everything fails only while another program holds
-    // the file without sharing delete, as it must to keep a rename from taking it. While it is
-    // held, the copy cannot be deleted either; the next install removes it.
-    const UniqueFile copyOpen(::CreateFileW(copy.c_str(), DELETE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!copyOpen.IsValid() && ::GetLastError() == ERROR_SHARING_VIOLATION) {
-        return L"Another program (a virus scanner, say) still holds the new copy of " + name +
-               L". Run the installer again to finish the install.";
-    }
-    // Whether a running program has loaded the library there does not show so: the loader
-    // shares delete. That the library is there is the best sign.
-    if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        return L"The " + name +
-               L" already there is probably in use by a running program. Close that program, "
-               L"then run the installer again to finish the install.";
-    }
-    return L"Another program (a virus scanner, say) keeps the system folder from changing. Run "
-           L"the installer again in a moment to finish the install.";
+// Opens path for delete access, sharing everything, and closes it again: 0 when it opened, else
+// the error that stopped it.
+DWORD DeleteOpenError(const std::wstring& path) {
+    const UniqueFile file(::CreateFileW(path.c_str(), DELETE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.IsValid() ? 0 : ::GetLastError();
 }
 
 // Renames copy onto target in one step, waiting out the holds that keep it from doing so.
@@ -280,14 +273,19 @@ void RenameOnto(const std::wstring& copy, const std::wstring& target, const std:
         // without sharing delete, and with access denied while a program has its target open
         // or loaded, and while a virus scanner examines the new files of the folder, most often
         // when nothing of the target's name is there yet (npm's graceful-fs retries exactly
-        // that). The copy was just created in this folder, so a lack of rights is unlikely: both
-        // are waited out.
+        // that). Those holds are waited out. A lack of rights to replace the target fails with
+        // access denied too, and no wait changes it: then opening the target for delete access
+        // fails with access denied as well, where a hold lets it open (see CopyAdvice).
         const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-        if (patience.WaitedAfter(held)) {
+        const DWORD libraryOpenError = held ? DeleteOpenError(target) : 0;
+        const bool forbidden =
+            error == ERROR_ACCESS_DENIED && libraryOpenError == ERROR_ACCESS_DENIED;
+        if (patience.WaitedAfter(held && !forbidden)) {
             continue;
         }
-        throw platform::Failure(action, "MoveFileExW", error,
-                                held ? HolderAdvice(copy, target) : std::wstring());
+        ThrowCopyFailure(
+            action, "MoveFileExW",
+            {platform::CopyStep::Replace, error, target, DeleteOpenError(copy), libraryOpenError});
     }
 }
 
@@ -307,13 +305,13 @@ void ReplaceWithCopy(const std::wstring& source, const std::wstring& target,
                                 {}, ERROR_ACCESS_DENIED);
     }
     HoldPatience patience;  // one for the whole copy
-    const UniqueFile input = OpenSource(source, action, patience);
+    const UniqueFile input = OpenSource(source, target, action, patience);
     CheckIsLibrary(input.Get(), FileName(source), action);
     // The bytes go to a file of their own in the target's folder first; a rename on the same
     // volume then puts them in place in one step, so the old file is never half-written.
     RemoveLeftoverCopies(target);
     TemporaryFile copy(TemporaryCopyPath(target, ::GetCurrentProcessId()));
-    WriteCopy(input.Get(), copy.Path(), action);
+    WriteCopy(input.Get(), copy.Path(), target, action);
     RenameOnto(copy.Path(), target, action, patience);
     copy.Keep();
 }
