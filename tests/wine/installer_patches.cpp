@@ -7,6 +7,10 @@
 //   VELKRA_TEST_HOLD_FOLDER set, it fails with access denied for as many milliseconds after the
 //   first call, as a virus scanner examining the folder's new files makes it fail on Windows;
 //   Wine denies a rename only over a file that is open.
+// - CreateFileW and MoveFileExW: with VELKRA_TEST_DENY set to copy, creating a new file fails with
+//   access denied, as it does for a limited user in the system folder; set to replace, every open
+//   for delete access and every rename does, as where the library's permissions forbid replacing
+//   it. Wine running as root is denied neither.
 // - GetModuleFileNameW: Windows names the exe by the path it was started by ("\\server\share\...",
 //   "\\.\C:\..."), which Wine 8 turns into forms of its own ("UNC\server\share\...", "C:\...").
 //   The probe starts the installer by that path, the first word of its command line, quoted.
@@ -20,8 +24,11 @@ namespace {
 
 using MoveFileExWFunction = BOOL WINAPI(LPCWSTR, LPCWSTR, DWORD);
 using GetModuleFileNameWFunction = DWORD WINAPI(HMODULE, LPWSTR, DWORD);
+using CreateFileWFunction = HANDLE WINAPI(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                                          DWORD, HANDLE);
 MoveFileExWFunction* realMoveFileExW = nullptr;
 GetModuleFileNameWFunction* realGetModuleFileNameW = nullptr;
+CreateFileWFunction* realCreateFileW = nullptr;
 HANDLE held = INVALID_HANDLE_VALUE;
 
 DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
@@ -40,9 +47,27 @@ DWORD HoldMs(const wchar_t* name) {
     return std::wcscmp(hold, L"throughout") == 0 ? INFINITE : std::wcstoul(hold, nullptr, 10);
 }
 
+// Whether VELKRA_TEST_DENY asks to deny what.
+bool Denied(const wchar_t* what) {
+    wchar_t denied[16] = {};
+    ::GetEnvironmentVariableW(L"VELKRA_TEST_DENY", denied, 16);
+    return std::wcscmp(denied, what) == 0;
+}
+
+HANDLE WINAPI DenyingCreateFileW(LPCWSTR path, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                 HANDLE templateFile) {
+    if ((disposition == CREATE_NEW && Denied(L"copy")) ||
+        (access == DELETE && Denied(L"replace"))) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return realCreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
 BOOL WINAPI HoldingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     static const DWORD firstCall = ::GetTickCount();
-    if (::GetTickCount() - firstCall < HoldMs(L"VELKRA_TEST_HOLD_FOLDER")) {
+    if (::GetTickCount() - firstCall < HoldMs(L"VELKRA_TEST_HOLD_FOLDER") || Denied(L"replace")) {
         ::SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -119,5 +144,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     }
     realMoveFileExW = PatchImport("MoveFileExW", &HoldingMoveFileExW);
     realGetModuleFileNameW = PatchImport("GetModuleFileNameW", &StartedGetModuleFileNameW);
-    return realMoveFileExW != nullptr && realGetModuleFileNameW != nullptr;
+    realCreateFileW = PatchImport("CreateFileW", &DenyingCreateFileW);
+    return realMoveFileExW != nullptr && realGetModuleFileNameW != nullptr &&
+           realCreateFileW != nullptr;
 }

@@ -9,6 +9,8 @@
 //                          its rename, and FILE folder the target folder, whose renames are
 //                          denied, both by installer_patches.dll, which the probe loads into the
 //                          installer for this, and for an installer it starts by a \\ path
+//     --deny WHAT          Windows denies the installer creating its copy (WHAT copy), or
+//                          replacing the library (replace), through installer_patches.dll
 //     --release-after MS   lets go of the held FILE MS milliseconds after the click (after
 //                          the rename's start, for new-copy and folder)
 //     --block-registration success: regsvr32 registers the library only once the window has
@@ -499,7 +501,7 @@ std::wstring MessageBoxText(HWND box) {
 struct InstallOptions {
     std::wstring installer;
     bool force = false;
-    std::wstring hold, waitFor, expectLabel, shot, runningCopy;
+    std::wstring hold, deny, waitFor, expectLabel, shot, runningCopy;
     std::vector<std::wstring> expectFailure, failureWithout;
     int clicks = 1;
     DWORD releaseAfterMs = INFINITE, reportWithinMs = INFINITE;
@@ -518,6 +520,9 @@ void CheckInstall(const InstallOptions& options) {
             options.hold == L"folder" ? L"VELKRA_TEST_HOLD_FOLDER" : L"VELKRA_TEST_HOLD_NEW_COPY",
             options.releaseAfterMs == INFINITE ? L"throughout"
                                                : std::to_wstring(options.releaseAfterMs).c_str());
+    }
+    if (!options.deny.empty()) {
+        ::SetEnvironmentVariableW(L"VELKRA_TEST_DENY", options.deny.c_str());
     }
     // The stand-in registers the library once this event is set, when there is one.
     const HANDLE registrationGate =
@@ -554,7 +559,7 @@ void CheckInstall(const InstallOptions& options) {
 
     const long long sizeBefore = FileSize(options.waitFor);
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (holdPatched || options.installer.rfind(L"\\\\", 0) == 0) {
+    if (holdPatched || !options.deny.empty() || options.installer.rfind(L"\\\\", 0) == 0) {
         Check(LoadIntoInstaller(installer, L"installer_patches.dll"),
               L"installer_patches.dll is loaded into the installer");
     }
@@ -717,6 +722,8 @@ int wmain(int argc, wchar_t** argv) {
                 options.clicks = std::stoi(args[++i]);
             } else if (option == L"--hold" && hasValue) {
                 options.hold = args[++i];
+            } else if (option == L"--deny" && hasValue) {
+                options.deny = args[++i];
             } else if (option == L"--release-after" && hasValue) {
                 options.releaseAfterMs = std::stoul(args[++i]);
             } else if (option == L"--report-within" && hasValue) {

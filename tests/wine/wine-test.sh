@@ -240,8 +240,9 @@ case "$scenario" in
             # 32-bit Windows has no SYSWOW64: the rewritten folder cannot be written to.
             an_old_library_in "$system32"
             copy_failure "$exe" 'C:\windows\SYSWOW64\'
-            install_fails_keeping_the_old_library "$system32" --force \
-                --expect-label 'C:\windows\SYSWOW64\' --expect-failure "$failure"
+            install_fails_keeping_the_old_library "$system32" --force --report-within 4500 \
+                --expect-label 'C:\windows\SYSWOW64\' --expect-failure "$failure" \
+                --expect-failure 'without ticking "Force 64 bit Install"'
         else
             # A 32-bit regsvr32 finds the library there, and the scenario waits for it: its record
             # must not land in the next one's. A 64-bit one looks in system32 and finds nothing.
@@ -270,9 +271,10 @@ case "$scenario" in
         rm "$(dirname "$exe")/dx8vb.dll"
         an_old_library_in "$target"
         copy_failure "$exe" "$label"
-        # Windows' own text and the call that failed, as Wine words the first.
+        # Windows' own text, as Wine words it, the advice and the call that failed.
         install_fails_keeping_the_old_library "$target" --expect-failure "$failure" \
-            --expect-failure $'File not found.\n\n(CreateFileW, error 2)' "${at_once[@]}"
+            --expect-failure $'File not found.\n\n' --expect-failure 'extract the whole zip file' \
+            --expect-failure '(CreateFileW, error 2)' --report-within 4500 "${at_once[@]}"
         ;;
     install-planted)
         # Wine is told to prefer native DLLs of these names, so a planted one would be loaded
@@ -362,9 +364,19 @@ case "$scenario" in
             --expect-failure '(MoveFileExW, error 5)' --expect-failure-without 'already there'
         check "nothing was installed or registered" test ! -e "$target/dx8vb.dll" -a ! -e "$record"
         check "no temporary file is left" no_leftovers_in "$target"
-        # The library there held throughout: it is reported in use, without "Not Responding" first.
-        exe=$(installer_in held-open)
+        ;;
+    install-denied)
+        # Windows denies creating the copy to a user without rights, and replacing the library to
+        # one whose permissions forbid it; and a rename over the library in use (held open here,
+        # sharing nothing) too. Each report says which, without "Not Responding" first.
+        exe=$(installer_in denied)
         an_old_library_in "$target"
+        install_fails_keeping_the_old_library "$target" --deny copy --report-within 4500 \
+            "${at_once[@]}" --expect-failure 'Only an administrator can install'
+        # No wait changes what rights forbid: reported at once.
+        install_fails_keeping_the_old_library "$target" --deny replace --report-within 4500 \
+            "${at_once[@]}" --expect-failure 'does not allow the dx8vb.dll already there' \
+            --expect-failure-without 'running program' --expect-failure-without scanner
         install_fails_keeping_the_old_library "$target" --hold "$(wine_path "$target/dx8vb.dll")" \
             --report-within 4500 --expect-failure 'in use by a running program'
         ;;
