@@ -2,6 +2,7 @@
 // Windows API a user's input and a screen reader go through.
 //
 //   velkra_probe window  <installer.exe> <dpi> <expected label>
+//   velkra_probe desktop holds the session's desktop open until the session ends
 //   velkra_probe install (<installer.exe> | --attach) [options]   presses Install as a user would
 //     --force              checks the box first (Tab, Space) and presses Install with Enter
 //     --hold FILE          holds FILE open, sharing nothing, while Install runs; FILE new-copy
@@ -61,7 +62,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kPatience
         if (::GetTickCount64() > deadline) {
             return false;
         }
-        ::Sleep(50);
+        ::Sleep(100);  // ten looks a second: each costs milliseconds under the VM's emulation
     }
     return true;
 }
@@ -701,6 +702,13 @@ int wmain(int argc, wchar_t** argv) {
         ::SetProcessDPIAware();
     }
     const std::vector<std::wstring> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == L"desktop") {
+        // Wine closes a desktop, and ends its explorer.exe, a second after its last program
+        // ends, and the next program to show a window starts explorer.exe anew: seconds, under
+        // emulation. On Windows the shell keeps it open throughout.
+        ::GetDesktopWindow();
+        ::Sleep(INFINITE);
+    }
     if (args.size() == 4 && args[0] == L"window") {
         CheckWindow(args[1], std::stoi(args[2]), args[3]);
         return Finish();

@@ -23,6 +23,8 @@ case "$scenario" in
     start | setup)
         trap 'status=$?; [ $status -eq 0 ] || wine_session_stop "$session"' EXIT
         wine_session_start "$session" xvfb
+        "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$session/desktop.log" 2>&1 \
+            </dev/null &
         echo "Wine session ready on display $DISPLAY"
         exit 0
         ;;
@@ -189,10 +191,11 @@ case "$scenario" in
     window-96dpi | window-144dpi)
         dpi=${scenario#window-}
         dpi=${dpi%dpi}
-        wine_set_dpi "$dpi"
+        # The session's DPI is 96; only another is set, and set back.
+        [ "$dpi" = 96 ] || wine_set_dpi "$dpi"
         exe=$(installer_in window)
         check "the window at $dpi DPI" run_probe window "$(wine_path "$exe")" "$dpi" "$label"
-        wine_set_dpi 96
+        [ "$dpi" = 96 ] || wine_set_dpi 96
         ;;
     install)
         # From read-only media, as a CD or a read-only share would give it, pressed twice, with
