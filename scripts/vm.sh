@@ -5,8 +5,10 @@
 # read-only over virtio 9p under a tmpfs overlay, and a writable 9p share STATE/share for
 # requests and results.
 #
-#   vm.sh STATE start          boots the VM, which lives 15 minutes at the most; returns once
-#                              its agent answers
+#   vm.sh STATE start [DISK DIR [keep]]
+#                              boots the VM, which lives 15 minutes at the most; returns once
+#                              its agent answers. DISK, an ext4 image, is mounted at DIR in it;
+#                              what the VM writes there is thrown away, or with keep, kept
 #   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM as the user who started
 #                              it, prints its output, exits with its exit code (1 when the VM
 #                              is gone or does not answer)
@@ -20,12 +22,13 @@ readonly kLifetimeSeconds=900
 readonly kBootSeconds=120
 readonly kRequestSeconds=${VELKRA_VM_REQUEST_SECONDS:-240}
 readonly kModules="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci
-                   netfs fscache 9pnet 9pnet_virtio 9p overlay"
+                   netfs fscache 9pnet 9pnet_virtio 9p overlay
+                   virtio_blk crc32c_generic jbd2 mbcache crc16 ext4"
 
-# The initramfs: busybox and the kernel's modules for 9p and overlayfs, mounting the root and
-# the share and handing over to this script's guest agent.
+# The initramfs: busybox and the kernel's modules for 9p, overlayfs and ext4, mounting the root,
+# the share and the disk, and handing over to this script's guest agent.
 make_initramfs() {
-    local state=$1 kernel=$2 tree=$1/initramfs
+    local state=$1 kernel=$2 disk_dir=$3 tree=$1/initramfs
     rm -rf "$tree"
     mkdir -p "$tree/bin" "$tree/modules" "$tree/proc" "$tree/dev" "$tree/lower" "$tree/upper" \
         "$tree/root"
@@ -45,6 +48,10 @@ mount -t tmpfs -o size=6g upper /upper
 mkdir -p /upper/data /upper/work
 mount -t overlay -o lowerdir=/lower,upperdir=/upper/data,workdir=/upper/work overlay /root
 mount -t 9p -o \$options share "/root$(realpath "$state/share")" || exit 1
+if [ -n "$disk_dir" ]; then
+    for try in \$(seq 50); do [ -b /dev/vda ] || sleep 0.1; done
+    mkdir -p "/root$disk_dir" && mount -t ext4 /dev/vda "/root$disk_dir" || exit 1
+fi
 umount /proc /dev
 exec switch_root /root /bin/bash "$(realpath "$0")" guest "$(realpath "$state/share")"
 INIT
@@ -53,7 +60,7 @@ INIT
 }
 
 start() {
-    local state=$1 kernel
+    local state=$1 disk=${2:-} disk_dir=${3:-} keep=${4:-} kernel disk_drive=()
     stop "$state" >/dev/null 2>&1 || true
     rm -rf "$state"
     mkdir -p "$state/share/requests" "$state/share/results"
@@ -63,19 +70,29 @@ start() {
         echo "Cannot start the VM: qemu-system-x86 and linux-image-amd64 must be installed." >&2
         return 1
     fi
-    make_initramfs "$state" "$kernel"
+    make_initramfs "$state" "$kernel" "${disk_dir:+$(realpath -m "$disk_dir")}"
+    # A throwaway disk takes the VM's writes in a temporary file of qemu's, in its TMPDIR.
+    if [ -n "$disk" ]; then
+        local throwaway=,snapshot=on
+        [ "$keep" = keep ] && throwaway=
+        disk_drive=(-drive "file=$disk,format=raw,if=virtio$throwaway")
+    fi
     # TCG: a KVM guest hangs after real-mode setup here. SMAP off: with it, TCG's iretq faults
-    # Wine's return from system calls. multidevs=remap: / spans several file systems, and
-    # without it Wine in the guest cannot load ntdll.so. security_model=none on the share: qemu
-    # creates the guest's files as whoever runs qemu and ignores the guest's chown, which only
-    # root may do (passthrough fails on it), so what the guest writes belongs to the user. 6 GiB:
-    # the overlay's tmpfs holds the tests' two Wine prefixes (2 GiB) beside Wine's page cache.
-    timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
-        -accel tcg,thread=multi -cpu max,-smap,-smep -smp 2 -m 6144 \
+    # Wine's return from system calls. One processor: with two, TCG stops both whenever one
+    # flushes the other's TLB, which Wine's many changes to its memory map cause, and a scenario
+    # took 22 s where it takes 19 s on one; two VMs side by side use two of this machine's
+    # processors instead. multidevs=remap: / spans several
+    # file systems, and without it Wine in the guest cannot load ntdll.so. security_model=none
+    # on the share: qemu creates the guest's files as whoever runs qemu and ignores the guest's
+    # chown, which only root may do (passthrough fails on it), so what the guest writes belongs
+    # to the user. 4 GiB: Wine, its page cache and the prefix on the disk.
+    TMPDIR=$state timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
+        -accel tcg -cpu max,-smap,-smep -smp 1 -m 4096 \
         -kernel "/boot/vmlinuz-$kernel" -initrd "$state/initramfs.cpio.gz" \
         -append "console=ttyS0 panic=-1 quiet" -no-reboot \
         -virtfs local,path=/,mount_tag=root,security_model=passthrough,readonly=on,multidevs=remap \
         -virtfs "local,path=$state/share,mount_tag=share,security_model=none,multidevs=remap" \
+        "${disk_drive[@]}" \
         -display none -monitor none -serial "file:$state/console.log" -pidfile "$state/qemu.pid" \
         >"$state/qemu.log" 2>&1 </dev/null &
     echo $! >"$state/timeout.pid"
@@ -173,6 +190,10 @@ guest() {
         --reset-env)
     echo "$(uname -r), $(nproc) CPUs, $(awk '/MemTotal/ {print $2 / 1024 " MiB"}' /proc/meminfo)" \
         >"$share/ready"
+    # The pause between looks is a read that times out, not a sleep: under emulation every
+    # process started costs some 50 ms.
+    mkfifo /run/pause
+    exec 3<>/run/pause
     for (( ; ; )); do
         for request in "$share"/requests/*; do
             [ -e "$request" ] || continue
@@ -185,7 +206,7 @@ guest() {
             rm -f "$request"
             mv "$share/results/$name.status.new" "$share/results/$name.status"
         done
-        sleep 0.2
+        read -r -t 0.2 -u 3 || true
     done
 }
 
@@ -203,7 +224,8 @@ case "${1:-}" in
         command=$2
         shift 2
         case "$command" in
-            start | stop) "$command" "$state" ;;
+            start) start "$state" "$@" ;;
+            stop) stop "$state" ;;
             run) run "$state" "$@" ;;
             *) usage ;;
         esac

@@ -37,7 +37,8 @@ wine_session_env() {
 }
 
 # wine_prefix_make DIR [SYSTEM]: a new prefix in DIR/prefix for SYSTEM (win64 when not given),
-# with the session's settings; leaves nothing running.
+# with the session's settings; leaves nothing running. Of a wow64 prefix it makes the 64-bit
+# half, which wine64 makes on this machine; wine_prefix_add_32_bit adds the rest in the VM.
 wine_prefix_make() {
     local dir=$1
     mkdir -p "$dir"
@@ -46,11 +47,11 @@ wine_prefix_make() {
     wine_session_env "$dir"
     mkdir -p "$WINEPREFIX"
     # wineboot fills syswow64, 64-bit Windows' 32-bit system folder, with a 32-bit rundll32.
-    # Wine's 32-bit side runs only in the VM: for a win64 prefix, made on this machine, a file
-    # that is no program stands where that rundll32 would start, so its start fails before any
-    # 32-bit code runs, on every machine alike. The x64 tests need an empty syswow64 only.
+    # Wine's 32-bit side runs only in the VM: for a prefix made on this machine, a file that is
+    # no program stands where that rundll32 would start, so its start fails before any 32-bit
+    # code runs, on every machine alike. The x64 tests need an empty syswow64 only.
     local no_program=
-    if [ "$WINE_SESSION_SYSTEM" = win64 ]; then
+    if [ "$WINE_SYSTEM" = "$WINE64" ]; then
         no_program=$WINEPREFIX/drive_c/windows/syswow64/rundll32.exe
         mkdir -p "${no_program%/*}"
         echo "not a program" >"$no_program"
@@ -76,8 +77,25 @@ REGEDIT4
 REG
     "$WINE_SYSTEM" regedit /S "$(wine_path "$dir/session.reg")" >>"$dir/wine.log" 2>&1 </dev/null
     local status=0
-    wine_prefix_check "$dir" || status=$?
+    [ "$WINE_SESSION_SYSTEM" = wow64 ] || wine_prefix_check "$dir" || status=$?
     # The desktop that wineboot started predates the settings: the session starts afresh.
+    "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
+    "$WINESERVER" -w
+    return $status
+}
+
+# wine_prefix_add_32_bit DIR: the 32-bit half of the wow64 prefix whose 64-bit half
+# wine_prefix_make made in DIR, by the command wineboot starts for it next: Wine's 32-bit
+# rundll32 installs wine.inf's Wow64Install. Its libraries are not in syswow64 yet: like
+# wineboot's own programs, it runs in Wine's bootstrap mode, which loads them from Wine's own
+# folder. Leaves nothing running.
+wine_prefix_add_32_bit() {
+    local dir=$1 status=0
+    wine_session_env "$dir"
+    WINEBOOTSTRAPMODE=1 "$WINE" 'C:\windows\syswow64\rundll32.exe' setupapi,InstallHinfSection \
+        Wow64Install 128 '\\?\'"$(wine_path /usr/share/wine/wine.inf)" >>"$dir/wine.log" 2>&1 \
+        </dev/null || true
+    wine_prefix_check "$dir" || status=$?
     "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
     "$WINESERVER" -w
     return $status

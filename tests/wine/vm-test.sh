@@ -1,53 +1,106 @@
 #!/usr/bin/env bash
-# The shipped 32-bit installer end to end, in the VM of scripts/vm.sh, where 32-bit code runs:
-# vm-test.sh BUILD_DIR STEP, where STEP is
-#   setup             boots the VM and starts making both prefixes in it
-#   start SYSTEM      the Wine session of SYSTEM (wow64 or win32) inside the VM, once its prefix
-#                     is made
-#   cleanup           powers the VM off
-#   SYSTEM SCENARIO   one scenario of wine-test.sh on SYSTEM, inside the VM
+# The shipped 32-bit installer end to end, in VMs of scripts/vm.sh, where 32-bit code runs, one
+# for each system (wow64 or win32): vm-test.sh BUILD_DIR STEP, where STEP is
+#   prefixes          the Wine prefix of each system, in a disk image under BUILD_DIR, made once
+#                     for this Wine, this user and this recipe (the build runs this step)
+#   image SYSTEM      prints the path of SYSTEM's image, made first if need be
+#   setup SYSTEM      boots SYSTEM's VM on a throwaway view of its prefix, made first if need
+#                     be, and starts its Wine session
+#   cleanup SYSTEM    powers SYSTEM's VM off
+#   SYSTEM SCENARIO   one scenario of wine-test.sh on SYSTEM, inside its VM
 set -euo pipefail
 
 build=$(realpath "$1")
 step=$2
 here=$(cd "$(dirname "$0")" && pwd)
-vm=$here/../../scripts/vm.sh
-state=$build/tests/wine/vm
+scripts=$here/../../scripts
+vm=$scripts/vm.sh
+images=$build/tests/wine/prefixes
+# Where each VM mounts its system's disk: the system's session folder.
 sessions=$build/tests/wine/sessions
 
-# in_vm NAME COMMAND: wine-test.sh with COMMAND's arguments, inside the VM.
+# The disk images are named after what the prefixes are made of: Wine's packages, the user who
+# owns them (and whose name is in them), and the scripts that make them.
+key=$({
+    dpkg-query -W -f '${Package}:${Architecture} ${Version}\n' 'wine*' 'libwine*' 'fonts-wine*'
+    id -u
+    id -un
+    cat "$scripts/wine-session.sh" "$vm" "$0"
+} | sha256sum | cut -c1-16)
+
+# in_vm SYSTEM NAME COMMAND: the shell command COMMAND, inside SYSTEM's VM.
 in_vm() {
-    "$vm" "$state" run "$1" "$2"
+    "$vm" "$build/tests/wine/vm-$1" run "$2" "$3"
+}
+
+# make_prefix SYSTEM: SYSTEM's image, made in its own VM. A WOW64 prefix's 64-bit half runs no
+# 32-bit code: wine64 makes it here, in seconds, and the image starts out with it; the VM adds
+# the rest, which needs Wine's 32-bit side, whatever this machine's kernel can do.
+make_prefix() {
+    local system=$1 image=$images/$key-$1.img staging=$images/$1 vm_state=$build/tests/wine/vm-$1
+    local make="wine_prefix_make '$sessions/$system' win32" status=0
+    mkdir -p "$staging"
+    if [ "$system" = wow64 ]; then
+        (source "$scripts/wine-session.sh" && wine_prefix_make "$staging" wow64)
+        rm -rf "$staging/tmp"
+        make="wine_prefix_add_32_bit '$sessions/$system'"
+    fi
+    /sbin/mkfs.ext4 -q -O ^has_journal -E root_owner="$(id -u):$(id -g)" -d "$staging" \
+        "$image.partial" 6G >/dev/null
+    rm -rf "$staging"
+    "$vm" "$vm_state" start "$image.partial" "$sessions/$system" keep
+    VELKRA_VM_REQUEST_SECONDS=600 in_vm "$system" prefix "source '$scripts/wine-session.sh'
+        $make; status=\$?
+        rm -rf '$sessions/$system/tmp'
+        sync
+        exit \$status" || status=$?
+    "$vm" "$vm_state" stop
+    [ $status -eq 0 ] && mv "$image.partial" "$image"
+}
+
+# make_prefixes SYSTEM...: the images of SYSTEMs that are not there yet, side by side, in place
+# of any made for another key.
+make_prefixes() {
+    local system start making=() status=0
+    start=$(date +%s)
+    for system in "$@"; do
+        [ -f "$images/$key-$system.img" ] && continue
+        mkdir -p "$images"
+        find "$images" -maxdepth 1 -name "*-$system.img*" -delete
+        make_prefix "$system" >"$images/$system.log" 2>&1 &
+        making+=("$system:$!")
+    done
+    for system in "${making[@]}"; do
+        if wait "${system#*:}"; then
+            echo "${system%:*} prefix made in $(($(date +%s) - start)) s"
+        else
+            echo "The ${system%:*} prefix was not made:" && cat "$images/${system%:*}.log"
+            status=1
+        fi
+        rm -f "$images/${system%:*}.log"
+    done
+    return $status
 }
 
 case "$step" in
-    setup)
-        "$vm" "$state" stop
-        rm -rf "$sessions"
-        "$vm" "$state" start
-        # Both prefixes need Wine's 32-bit side, the WOW64 one to fill syswow64, so the VM makes
-        # them, whatever this machine's kernel can do. Side by side: making one keeps about one
-        # of the VM's two processors busy. What the VM writes stays inside it.
-        for system in win32 wow64; do
-            in_vm "$system-prefix" "mkdir -p '$sessions/$system'
-                ('$here/wine-test.sh' '$sessions/$system' '$build' prefix $system
-                    echo \$? >'$sessions/$system/made') \
-                    >'$sessions/$system/prefix.log' 2>&1 </dev/null &"
-        done
+    prefixes)
+        make_prefixes win32 wow64
         ;;
-    start)
-        system=$3
-        # The prefix's report once it is made, then the session.
-        in_vm "$system-start" "until [ -f '$sessions/$system/made' ]; do sleep 1; done
-            cat '$sessions/$system/prefix.log'
-            [ \"\$(cat '$sessions/$system/made')\" = 0 ] || exit 1
-            '$here/wine-test.sh' '$sessions/$system' '$build' start"
+    image)
+        make_prefixes "$3" >&2
+        echo "$images/$key-$3.img"
+        ;;
+    setup)
+        make_prefixes "$3"
+        "$vm" "$build/tests/wine/vm-$3" start "$images/$key-$3.img" "$sessions/$3"
+        in_vm "$3" start "exec '$here/wine-test.sh' '$sessions/$3' '$build' start"
         ;;
     cleanup)
-        "$vm" "$state" stop
+        "$vm" "$build/tests/wine/vm-$3" stop
         ;;
     *)
         system=$2 scenario=$3
-        in_vm "$system-$scenario" "'$here/wine-test.sh' '$sessions/$system' '$build' '$scenario'"
+        in_vm "$system" "$scenario" \
+            "exec '$here/wine-test.sh' '$sessions/$system' '$build' '$scenario'"
         ;;
 esac
