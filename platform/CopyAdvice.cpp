@@ -2,7 +2,6 @@
 #include "platform/CopyAdvice.h"
 
 #include <algorithm>
-#include <cwctype>
 
 namespace platform {
 
@@ -18,9 +17,12 @@ std::wstring FolderName(const std::wstring& path) {
     return nameStart == std::wstring::npos ? std::wstring() : LastPart(path.substr(0, nameStart));
 }
 
+// Only ASCII letters are folded: the names compared are ASCII, and the C library's towupper is
+// not in Windows 2000's msvcrt.
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; };
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
+                      [&](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
 }
 
 }  // namespace
@@ -43,9 +45,8 @@ std::wstring CopyAdvice(const CopyFailure& failure) {
             if (failure.error == kErrorPathNotFound &&
                 EqualIgnoringCase(FolderName(failure.destination), L"SYSWOW64")) {
                 return L"This is 32-bit Windows, which has no SYSWOW64 folder: system32 is the "
-                       L"right "
-                       L"folder here. Run the installer again without ticking \"Force 64 bit "
-                       L"Install\".";
+                       L"right folder here. Run the installer again without ticking \"Force 64 "
+                       L"bit Install\".";
             }
             // A limited user on Windows 2000 or XP, where the manifest asks for no rights.
             if (failure.error == kErrorAccessDenied) {
