@@ -107,10 +107,13 @@ wine_prefix_add_32_bit() {
 wine_prefix_check() {
     local bits=32 expected=x86 answer
     [ "$WINE_SESSION_SYSTEM" = win64 ] && bits=64 expected=AMD64
-    answer=$("$WINE" cmd /c echo %PROCESSOR_ARCHITECTURE% 2>&1 </dev/null | tr -d '\r')
+    # Its output alone: what Wine's processes say on ending (glibc's ld.so has been seen to) is
+    # no answer.
+    answer=$("$WINE" cmd /c echo %PROCESSOR_ARCHITECTURE% 2>"$1/check.log" </dev/null | tr -d '\r')
     [ "$answer" = "$expected" ] && return 0
     echo "A $bits-bit program does not start in the $WINE_SESSION_SYSTEM prefix in $1:" >&2
     echo "    $answer" >&2
+    sed 's/^/    /' "$1/check.log" >&2
     if [ "$WINE_SESSION_SYSTEM" = wow64 ]; then
         echo "Its syswow64 holds $(find "$WINEPREFIX/drive_c/windows/syswow64" -type f | wc -l)" \
             "files: Wine's 32-bit side did not fill it when the prefix was made." >&2
