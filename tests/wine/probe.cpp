@@ -115,6 +115,9 @@ struct Installer {
     }
 
     void Start(const std::wstring& path) {
+        // Under Wine, a program that finds the desktop without its window starts explorer.exe
+        // to make one: the probe, then, and not the installer, whose children are counted.
+        ::GetDesktopWindow();
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         std::wstring commandLine = L"\"" + path + L"\"";
@@ -666,6 +669,10 @@ void CheckInstall(const InstallOptions& options) {
             SaveScreenshot(installer, box != nullptr ? box : window,
                            options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
         }
+        // A regsvr32 slowed by a busy machine would otherwise register what the next test
+        // installs.
+        Check(WaitFor([&] { return ChildrenOf(installer.process.dwProcessId).empty(); }),
+              L"what Install started has ended");
         if (options.keepOpen) {
             std::wprintf(L"The window stays open until you close it.\n");
             std::fflush(stdout);

@@ -12,6 +12,16 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/wine-session.sh
 source "$here/../../scripts/wine-session.sh"
 
+# hold_desktop: the probe's desktop mode keeps the session's desktop, and its explorer.exe, open
+# from one test to the next; started anew after a test on a server of its own ended it.
+hold_desktop() {
+    local pid start
+    read -r pid start 2>/dev/null <"$session/desktop.pid" &&
+        [ "$(process_start "$pid")" = "$start" ] && return 0
+    "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$session/desktop.log" 2>&1 </dev/null &
+    echo "$! $(process_start $!)" >"$session/desktop.pid"
+}
+
 case "$scenario" in
     prefix | setup)
         wine_session_stop "$session"
@@ -23,8 +33,7 @@ case "$scenario" in
     start | setup)
         trap 'status=$?; [ $status -eq 0 ] || wine_session_stop "$session"' EXIT
         wine_session_start "$session" xvfb
-        "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$session/desktop.log" 2>&1 \
-            </dev/null &
+        hold_desktop
         echo "Wine session ready on display $DISPLAY"
         exit 0
         ;;
@@ -35,6 +44,8 @@ case "$scenario" in
 esac
 
 wine_session_env "$session"
+# Not on the server of a test's own, which ends with the test.
+[ -n "${VELKRA_SMALL_DISK:-}" ] || hold_desktop
 drive_c=$WINEPREFIX/drive_c
 system32=$drive_c/windows/system32
 syswow64=$drive_c/windows/syswow64
