@@ -61,23 +61,27 @@ make_prefix() {
 # make_prefixes SYSTEM...: the images of SYSTEMs that are not there yet, side by side, in place
 # of any made for another key.
 make_prefixes() {
-    local system start making=() status=0
+    local system start missing=() making=() status=0
     start=$(date +%s)
+    mkdir -p "$images"
     for system in "$@"; do
         [ -f "$images/$key-$system.img" ] && continue
-        mkdir -p "$images"
-        find "$images" -maxdepth 1 -name "*-$system.img*" -delete
-        make_prefix "$system" >"$images/$system.log" 2>&1 &
-        making+=("$system:$!")
+        rm -f "$images"/*-"$system".img "$images"/*-"$system".img.partial
+        missing+=("$system")
     done
-    for system in "${making[@]}"; do
-        if wait "${system#*:}"; then
-            echo "${system%:*} prefix made in $(($(date +%s) - start)) s"
+    for system in "${missing[@]}"; do
+        make_prefix "$system" >"$images/$system.log" 2>&1 &
+        making+=($!)
+    done
+    for system in "${missing[@]}"; do
+        if wait "${making[0]}"; then
+            echo "$system prefix made in $(($(date +%s) - start)) s"
         else
-            echo "The ${system%:*} prefix was not made:" && cat "$images/${system%:*}.log"
+            echo "The $system prefix was not made:" && cat "$images/$system.log"
             status=1
         fi
-        rm -f "$images/${system%:*}.log"
+        rm -f "$images/$system.log"
+        making=("${making[@]:1}")
     done
     return $status
 }
