@@ -104,7 +104,10 @@ case "$step" in
         ;;
     *)
         system=$2 scenario=$3
+        # A scenario that hangs ends within the VM's patience, saying what still runs there,
+        # and leaves the VM to the next one.
         in_vm "$system" "$scenario" \
-            "exec '$here/wine-test.sh' '$sessions/$system' '$build' '$scenario'"
+            "timeout -k 5 180 '$here/wine-test.sh' '$sessions/$system' '$build' '$scenario' ||
+            { status=\$?; [ \$status -ne 124 ] || ps -eo pid,etime,args; exit \$status; }"
         ;;
 esac
