@@ -109,10 +109,24 @@ start() {
             stop "$state"
             return 1
         fi
-        sleep 0.1
+        pause
         waited=$((waited + 1))
     done
     echo "VM up in $((waited / 10)) s: $(cat "$state/share/ready")"
+}
+
+# pause: a tenth of a second. A read that times out, not a sleep: the host waits on the VM ten
+# times a second for as long as a request runs, and each sleep would be a program started,
+# taking processor time from the VM's emulation.
+pause() {
+    if [ -z "${pause_fd:-}" ]; then
+        local fifo
+        fifo=$(mktemp -u)
+        mkfifo -m 600 "$fifo"
+        exec {pause_fd}<>"$fifo"
+        rm -f "$fifo"
+    fi
+    read -r -t 0.1 -u "$pause_fd" || true
 }
 
 run() {
@@ -125,15 +139,12 @@ run() {
     printf '%s\n' "$command" >"$share/requests/.$name"
     mv "$share/requests/.$name" "$share/requests/$name"
     until [ -f "$share/results/$name.status" ]; do
-        # Whether qemu still runs, once a second: the look starts three programs, which take
-        # processor time from the VM.
-        if { [ $((waited % 10)) -eq 0 ] && ! vm_pid "$state" qemu >/dev/null; } ||
-            [ $waited -ge $((kRequestSeconds * 10)) ]; then
+        if ! vm_pid "$state" qemu >/dev/null || [ $waited -ge $((kRequestSeconds * 10)) ]; then
             cat "$share/results/$name.out" 2>/dev/null || true
             echo "No answer from the VM to $name; see $state/console.log." >&2
             return 1
         fi
-        sleep 0.1
+        pause
         waited=$((waited + 1))
     done
     cat "$share/results/$name.out"
@@ -144,11 +155,13 @@ run() {
 # while that process still runs: the command lines of both name qemu's pid file. The PID of one
 # that has ended may be another process's by now, and must not be signalled.
 vm_pid() {
-    local pid
-    pid=$(cat "$1/$2.pid" 2>/dev/null) || return 1
-    # Not a pipe: grep -q ends at its match, and tr, still writing, would fail the pipe.
-    grep -qxF "$1/qemu.pid" < <(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline") || return 1
-    echo "$pid"
+    local pid argument
+    read -r pid 2>/dev/null <"$1/$2.pid" || [ -n "${pid:-}" ] || return 1
+    # The shell's own reads: run() looks ten times a second.
+    while IFS= read -r -d '' argument; do
+        [ "$argument" = "$1/qemu.pid" ] && echo "$pid" && return 0
+    done 2>/dev/null <"/proc/$pid/cmdline"
+    return 1
 }
 
 stop() {
@@ -164,7 +177,7 @@ stop() {
         if [ $waited -eq 100 ]; then
             kill "$pid" 2>/dev/null || true
         fi
-        sleep 0.1
+        pause
         waited=$((waited + 1))
     done
     rm -f "$state/qemu.pid" "$state/timeout.pid"
