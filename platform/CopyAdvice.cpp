@@ -73,9 +73,8 @@ std::wstring CopyAdvice(const CopyFailure& failure) {
                 failure.libraryOpenError == kErrorAccessDenied) {
                 return L"Windows does not allow the " + name +
                        L" already there to be replaced: its permissions forbid it. An "
-                       L"administrator "
-                       L"can allow it in the file's Properties, on the Security tab; then run the "
-                       L"installer again.";
+                       L"administrator can allow it in the file's Properties, on the Security "
+                       L"tab; then run the installer again.";
             }
             if (failure.libraryOpenError == 0 ||
                 failure.libraryOpenError == kErrorSharingViolation) {

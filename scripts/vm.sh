@@ -81,11 +81,11 @@ start() {
     # Wine's return from system calls. One processor: with two, TCG stops both whenever one
     # flushes the other's TLB, which Wine's many changes to its memory map cause, and a scenario
     # took 22 s where it takes 19 s on one; two VMs side by side use two of this machine's
-    # processors instead. multidevs=remap: / spans several
-    # file systems, and without it Wine in the guest cannot load ntdll.so. security_model=none
-    # on the share: qemu creates the guest's files as whoever runs qemu and ignores the guest's
-    # chown, which only root may do (passthrough fails on it), so what the guest writes belongs
-    # to the user. 4 GiB: Wine, its page cache and the prefix on the disk.
+    # processors instead. multidevs=remap: / spans several file systems, and without it Wine in
+    # the guest cannot load ntdll.so. security_model=none on the share: qemu creates the guest's
+    # files as whoever runs qemu and ignores the guest's chown, which only root may do
+    # (passthrough fails on it), so what the guest writes belongs to the user. 4 GiB: Wine, its
+    # page cache and the prefix on the disk.
     TMPDIR=$state timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
         -accel tcg -cpu max,-smap,-smep -smp 1 -m 4096 \
         -kernel "/boot/vmlinuz-$kernel" -initrd "$state/initramfs.cpio.gz" \
@@ -115,9 +115,9 @@ start() {
     echo "VM up in $((waited / 10)) s: $(cat "$state/share/ready")"
 }
 
-# pause: a tenth of a second. A read that times out, not a sleep: the host waits on the VM ten
-# times a second for as long as a request runs, and each sleep would be a program started,
-# taking processor time from the VM's emulation.
+# pause [SECONDS]: a tenth of a second, or SECONDS. A read that times out, not a sleep: the host
+# waits on the VM, and the VM's agent on requests, several times a second, and each sleep would
+# be a program started, taking processor time from the VM's emulation (some 50 ms inside it).
 pause() {
     if [ -z "${pause_fd:-}" ]; then
         local fifo
@@ -126,7 +126,7 @@ pause() {
         exec {pause_fd}<>"$fifo"
         rm -f "$fifo"
     fi
-    read -r -t 0.1 -u "$pause_fd" || true
+    read -r -t "${1:-0.1}" -u "$pause_fd" || true
 }
 
 run() {
@@ -206,10 +206,6 @@ guest() {
         --reset-env)
     echo "$(uname -r), $(nproc) CPUs, $(awk '/MemTotal/ {print $2 / 1024 " MiB"}' /proc/meminfo)" \
         >"$share/ready"
-    # The pause between looks is a read that times out, not a sleep: under emulation every
-    # process started costs some 50 ms.
-    mkfifo /run/pause
-    exec 3<>/run/pause
     for (( ; ; )); do
         for request in "$share"/requests/*; do
             [ -e "$request" ] || continue
@@ -222,7 +218,7 @@ guest() {
             rm -f "$request"
             mv "$share/results/$name.status.new" "$share/results/$name.status"
         done
-        read -r -t 0.2 -u 3 || true
+        pause 0.2
     done
 }
 

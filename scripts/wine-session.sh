@@ -130,11 +130,11 @@ wine_session_start() {
         # -displayfd picks a free display number and tells it once the server is ready.
         Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.new" \
             >"$dir/xvfb.log" 2>&1 </dev/null &
-        echo "$! $(process_start $!)" >"$dir/xvfb.pid"
+        record_process $! "$dir/xvfb.pid"
         local tries=0
         until [ -s "$dir/display.new" ]; do
             tries=$((tries + 1))
-            if [ $tries -gt 600 ] || ! xvfb_running "$dir"; then
+            if [ $tries -gt 600 ] || ! process_running "$dir/xvfb.pid"; then
                 echo "Xvfb did not start; see $dir/xvfb.log" >&2
                 return 1
             fi
@@ -175,12 +175,12 @@ wine_session_stop() {
     if [ -d "$dir/prefix" ]; then
         (wine_session_env "$dir" && "$WINESERVER" -k) >/dev/null 2>&1 || true
     fi
-    if xvfb_running "$dir"; then
+    if process_running "$dir/xvfb.pid"; then
         local pid tries=0
         read -r pid _ <"$dir/xvfb.pid"
         kill "$pid" 2>/dev/null || true
         # Gone before the caller goes on, not merely told to go.
-        while xvfb_running "$dir" && [ $tries -lt 50 ]; do
+        while process_running "$dir/xvfb.pid" && [ $tries -lt 50 ]; do
             sleep 0.1
             tries=$((tries + 1))
         done
@@ -197,11 +197,16 @@ process_start() {
     cut -d' ' -f20 <<<"$stat"
 }
 
-# xvfb_running DIR: whether the session's Xvfb still runs. Its pid file holds its PID and start
-# time: once it has ended, the PID may be another process's, which starts at another time.
-xvfb_running() {
+# record_process PID FILE: PID and its start time, in FILE.
+record_process() {
+    echo "$1 $(process_start "$1")" >"$2"
+}
+
+# process_running FILE: whether the process that record_process wrote to FILE still runs. Once
+# it has ended, its PID may be another process's, which started at another time.
+process_running() {
     local pid start
-    read -r pid start 2>/dev/null <"$1/xvfb.pid" || return 1
+    read -r pid start 2>/dev/null <"$1" || return 1
     [ -n "$start" ] && [ "$(process_start "$pid")" = "$start" ]
 }
 

@@ -61,7 +61,7 @@ make_prefix() {
 # make_prefixes SYSTEM...: the images of SYSTEMs that are not there yet, side by side, in place
 # of any made for another key.
 make_prefixes() {
-    local system start missing=() making=() status=0
+    local system i start missing=() making=() status=0
     start=$(date +%s)
     mkdir -p "$images"
     for system in "$@"; do
@@ -73,15 +73,15 @@ make_prefixes() {
         make_prefix "$system" >"$images/$system.log" 2>&1 &
         making+=($!)
     done
-    for system in "${missing[@]}"; do
-        if wait "${making[0]}"; then
+    for i in "${!missing[@]}"; do
+        system=${missing[$i]}
+        if wait "${making[$i]}"; then
             echo "$system prefix made in $(($(date +%s) - start)) s"
         else
             echo "The $system prefix was not made:" && cat "$images/$system.log"
             status=1
         fi
         rm -f "$images/$system.log"
-        making=("${making[@]:1}")
     done
     return $status
 }

@@ -15,11 +15,9 @@ source "$here/../../scripts/wine-session.sh"
 # hold_desktop: the probe's desktop mode keeps the session's desktop, and its explorer.exe, open
 # from one test to the next; started anew after a test on a server of its own ended it.
 hold_desktop() {
-    local pid start
-    read -r pid start 2>/dev/null <"$session/desktop.pid" &&
-        [ "$(process_start "$pid")" = "$start" ] && return 0
+    process_running "$session/desktop.pid" && return 0
     "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$session/desktop.log" 2>&1 </dev/null &
-    echo "$! $(process_start $!)" >"$session/desktop.pid"
+    record_process $! "$session/desktop.pid"
 }
 
 case "$scenario" in
