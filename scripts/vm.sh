@@ -5,16 +5,18 @@
 # read-only over virtio 9p under a tmpfs overlay, and a writable 9p share STATE/share for
 # requests and results.
 #
-#   vm.sh STATE start [DISK DIR [keep]]
+#   vm.sh STATE start [DISK DIR [writable]]
 #                              boots the VM, which lives 15 minutes at the most; returns once
-#                              its agent answers. DISK, an ext4 image, is mounted at DIR in it;
-#                              what the VM writes there is thrown away, or with keep, kept
+#                              its agent answers. DISK, an ext4 image, is mounted at DIR in it,
+#                              sealed; with writable, the VM writes to DISK until it is sealed
+#   vm.sh STATE seal           seals DISK: from now on the VM writes nothing to it, and what it
+#                              writes under DIR goes to its memory and is thrown away
 #   vm.sh STATE run NAME CMD   runs the shell command CMD in the VM as the user who started
 #                              it, prints its output, exits with its exit code (1 when the VM
 #                              is gone or does not answer)
 #   vm.sh STATE stop           powers the VM off, and has the timeout that bounds qemu's life end
 #                              it when it does not go; returns once both have ended
-#   vm.sh guest SHARE          the VM's side: the agent that runs the requests (PID 1)
+#   vm.sh guest SHARE [DIR MODE]  the VM's side: the agent that runs the requests (PID 1)
 set -euo pipefail
 
 # The longest the VM may live, whatever happens to the tests that use it.
@@ -28,7 +30,7 @@ readonly kModules="virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_de
 # The initramfs: busybox and the kernel's modules for 9p, overlayfs and ext4, mounting the root,
 # the share and the disk, and handing over to this script's guest agent.
 make_initramfs() {
-    local state=$1 kernel=$2 disk_dir=$3 tree=$1/initramfs
+    local state=$1 kernel=$2 disk_dir=$3 mode=$4 tree=$1/initramfs
     rm -rf "$tree"
     mkdir -p "$tree/bin" "$tree/modules" "$tree/proc" "$tree/dev" "$tree/lower" "$tree/upper" \
         "$tree/root"
@@ -50,17 +52,19 @@ mount -t overlay -o lowerdir=/lower,upperdir=/upper/data,workdir=/upper/work ove
 mount -t 9p -o \$options share "/root$(realpath "$state/share")" || exit 1
 if [ -n "$disk_dir" ]; then
     for try in \$(seq 50); do [ -b /dev/vda ] || sleep 0.1; done
-    mkdir -p "/root$disk_dir" && mount -t ext4 /dev/vda "/root$disk_dir" || exit 1
+    mkdir -p "/root$disk_dir" && mount -t ext4 -o $mode /dev/vda "/root$disk_dir" || exit 1
 fi
 umount /proc /dev
-exec switch_root /root /bin/bash "$(realpath "$0")" guest "$(realpath "$state/share")"
+exec switch_root /root /bin/bash "$(realpath "$0")" guest "$(realpath "$state/share")" \
+    "$disk_dir" $mode
 INIT
     chmod +x "$tree/init"
     (cd "$tree" && find . | cpio -o -H newc --quiet) | gzip -1 >"$state/initramfs.cpio.gz"
 }
 
 start() {
-    local state=$1 disk=${2:-} disk_dir=${3:-} keep=${4:-} kernel disk_drive=()
+    local state=$1 disk=${2:-} disk_dir=${3:-} mode=ro kernel disk_drive=()
+    [ "${4:-}" = writable ] && mode=rw
     stop "$state" >/dev/null 2>&1 || true
     rm -rf "$state"
     mkdir -p "$state/share/requests" "$state/share/results"
@@ -70,12 +74,11 @@ start() {
         echo "Cannot start the VM: qemu-system-x86 and linux-image-amd64 must be installed." >&2
         return 1
     fi
-    make_initramfs "$state" "$kernel" "${disk_dir:+$(realpath -m "$disk_dir")}"
-    # A throwaway disk takes the VM's writes in a temporary file of qemu's, in its TMPDIR.
+    make_initramfs "$state" "$kernel" "${disk_dir:+$(realpath -m "$disk_dir")}" $mode
     if [ -n "$disk" ]; then
-        local throwaway=,snapshot=on
-        [ "$keep" = keep ] && throwaway=
-        disk_drive=(-drive "file=$disk,format=raw,if=virtio$throwaway")
+        local readonly=,readonly=on
+        [ $mode = rw ] && readonly=
+        disk_drive=(-drive "file=$disk,format=raw,if=virtio$readonly")
     fi
     # TCG: a KVM guest hangs after real-mode setup here. SMAP off: with it, TCG's iretq faults
     # Wine's return from system calls. One processor: with two, TCG stops both whenever one
@@ -86,7 +89,7 @@ start() {
     # files as whoever runs qemu and ignores the guest's chown, which only root may do
     # (passthrough fails on it), so what the guest writes belongs to the user. 4 GiB: Wine, its
     # page cache and the prefix on the disk.
-    TMPDIR=$state timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
+    timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
         -accel tcg -cpu max,-smap,-smep -smp 1 -m 4096 \
         -kernel "/boot/vmlinuz-$kernel" -initrd "$state/initramfs.cpio.gz" \
         -append "console=ttyS0 panic=-1 quiet" -no-reboot \
@@ -183,9 +186,22 @@ stop() {
     rm -f "$state/qemu.pid" "$state/timeout.pid"
 }
 
+# seal_disk DIR: the disk mounted at DIR becomes read-only, and an overlay on it takes what the
+# VM writes there, in memory; the overlay's top folder looks as the disk's does to its owner.
+seal_disk() {
+    local dir=$1 owner mode
+    owner=$(stat -c %u:%g "$dir") mode=$(stat -c %a "$dir")
+    sync
+    mount -o remount,ro "$dir" || return 1
+    mkdir -p /run/seal/upper /run/seal/work
+    chown "$owner" /run/seal/upper
+    chmod "$mode" /run/seal/upper
+    mount -t overlay -o lowerdir="$dir",upperdir=/run/seal/upper,workdir=/run/seal/work seal "$dir"
+}
+
 # PID 1 in the guest: a fresh system on top of the host's files, then one request at a time.
 guest() {
-    local share=$1 request name status owner
+    local share=$1 disk_dir=${2:-} mode=${3:-} request name status owner
     # PID 1 must not end: the kernel would panic.
     set +e
     mount -t proc proc /proc
@@ -199,6 +215,11 @@ guest() {
     mount -t tmpfs tmpfs /run
     export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
     echo 1 >/proc/sys/kernel/sysrq
+    # A disk that cannot be sealed ends the boot, which the host reports with the console.
+    if [ -n "$disk_dir" ] && [ "$mode" = ro ] && ! seal_disk "$disk_dir"; then
+        echo "The disk at $disk_dir was not sealed."
+        echo o >/proc/sysrq-trigger
+    fi
     # Wine refuses a prefix that the user running it does not own, and the prefixes belong to
     # whoever started the VM, who owns the share too: requests run as that user (root when
     # root started it), with that user's home, as a login would set it.
@@ -212,8 +233,12 @@ guest() {
             name=${request##*/}
             [ "$name" = poweroff ] && echo o >/proc/sysrq-trigger
             status=0
-            (cd / && setpriv "${owner[@]}" env LANG="$LANG" bash "$request") \
-                >"$share/results/$name.out" 2>&1 </dev/null || status=$?
+            if [ "$name" = seal ]; then
+                seal_disk "$disk_dir" >"$share/results/$name.out" 2>&1 </dev/null || status=$?
+            else
+                (cd / && setpriv "${owner[@]}" env LANG="$LANG" bash "$request") \
+                    >"$share/results/$name.out" 2>&1 </dev/null || status=$?
+            fi
             echo $status >"$share/results/$name.status.new"
             rm -f "$request"
             mv "$share/results/$name.status.new" "$share/results/$name.status"
@@ -229,7 +254,7 @@ usage() {
 }
 
 case "${1:-}" in
-    guest) guest "$2" ;;
+    guest) guest "${@:2}" ;;
     *)
         [ $# -ge 2 ] || usage
         state=$(realpath -m "$1")
@@ -238,6 +263,7 @@ case "${1:-}" in
         case "$command" in
             start) start "$state" "$@" ;;
             stop) stop "$state" ;;
+            seal) run "$state" seal "" ;;
             run) run "$state" "$@" ;;
             *) usage ;;
         esac
