@@ -56,6 +56,21 @@ wine_prefix_make() {
         mkdir -p "${no_program%/*}"
         echo "not a program" >"$no_program"
     fi
+    # The session's settings, in the user's registry file, which the Wine server loads as it
+    # starts, before wineboot fills in the rest: no program started for them, and the desktop
+    # that wineboot starts has them already.
+    cat >"$WINEPREFIX/user.reg" <<'REG'
+WINE REGISTRY Version 2
+
+[Control Panel\\Desktop] 0
+"LogPixels"=dword:00000060
+
+[Software\\Wine\\Explorer] 0
+"Desktop"="Default"
+
+[Software\\Wine\\Explorer\\Desktops] 0
+"Default"="1024x768"
+REG
     # Every Wine process here writes to a log file: a daemon it spawns must not hold the
     # caller's output open.
     "$WINE_SYSTEM" wineboot -i >"$dir/wine.log" 2>&1 </dev/null
@@ -63,22 +78,9 @@ wine_prefix_make() {
     # Debian's Wine does not find its own fonts; without them "MS Shell Dlg 2" falls back to a
     # wider face than Tahoma.
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    cat >"$dir/session.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\Explorer]
-"Desktop"="Default"
-
-[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
-"Default"="1024x768"
-
-[HKEY_CURRENT_USER\Control Panel\Desktop]
-"LogPixels"=dword:00000060
-REG
-    "$WINE_SYSTEM" regedit /S "$(wine_path "$dir/session.reg")" >>"$dir/wine.log" 2>&1 </dev/null
     local status=0
     [ "$WINE_SESSION_SYSTEM" = wow64 ] || wine_prefix_check "$dir" || status=$?
-    # The desktop that wineboot started predates the settings: the session starts afresh.
+    # The session starts afresh, on a registry written to the disk.
     "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
     "$WINESERVER" -w
     return $status
