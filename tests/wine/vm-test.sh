@@ -63,7 +63,6 @@ case "$step" in
     image)
         if [ ! -f "$images/$key-$3.img" ]; then
             status=0
-            mkdir -p "$images"
             make_prefix "$3" >&2 || status=$?
             "$vm" "$build/tests/wine/vm-$3" stop
             [ $status -eq 0 ] || exit $status
@@ -72,7 +71,6 @@ case "$step" in
         ;;
     setup)
         # Making the prefix and the tests share a VM: its boot, and Wine's files read into it.
-        mkdir -p "$images"
         if [ -f "$images/$key-$3.img" ]; then
             "$vm" "$build/tests/wine/vm-$3" start "$images/$key-$3.img" "$sessions/$3"
         else
