@@ -27,9 +27,14 @@ key=$({
     cat "$scripts/wine-session.sh" "$vm" "$0"
 } | sha256sum | cut -c1-16)
 
+# on_vm SYSTEM ARGS...: vm.sh ARGS (start, seal, run, stop) on SYSTEM's VM.
+on_vm() {
+    "$vm" "$build/tests/wine/vm-$1" "${@:2}"
+}
+
 # in_vm SYSTEM NAME COMMAND: the shell command COMMAND, inside SYSTEM's VM.
 in_vm() {
-    "$vm" "$build/tests/wine/vm-$1" run "$2" "$3"
+    on_vm "$1" run "$2" "$3"
 }
 
 # make_prefix SYSTEM: SYSTEM's image, in place of any made for another key, made in SYSTEM's VM,
@@ -51,10 +56,10 @@ make_prefix() {
         "$image.partial" 6G >/dev/null || return 1
     rm -rf "$staging"
     # Checked step by step: callers test the result, which turns off set -e in here.
-    "$vm" "$build/tests/wine/vm-$system" start "$image.partial" "$sessions/$system" writable &&
+    on_vm "$system" start "$image.partial" "$sessions/$system" writable &&
         VELKRA_VM_REQUEST_SECONDS=600 in_vm "$system" prefix "source '$scripts/wine-session.sh'
             $make && rm -rf '$sessions/$system/tmp'" &&
-        "$vm" "$build/tests/wine/vm-$system" seal &&
+        on_vm "$system" seal &&
         mv "$image.partial" "$image" || return 1
     echo "$system prefix made in $(($(date +%s) - start)) s"
 }
@@ -64,7 +69,7 @@ case "$step" in
         if [ ! -f "$images/$key-$3.img" ]; then
             status=0
             make_prefix "$3" >&2 || status=$?
-            "$vm" "$build/tests/wine/vm-$3" stop
+            on_vm "$3" stop
             [ $status -eq 0 ] || exit $status
         fi
         echo "$images/$key-$3.img"
@@ -72,14 +77,14 @@ case "$step" in
     setup)
         # Making the prefix and the tests share a VM: its boot, and Wine's files read into it.
         if [ -f "$images/$key-$3.img" ]; then
-            "$vm" "$build/tests/wine/vm-$3" start "$images/$key-$3.img" "$sessions/$3"
+            on_vm "$3" start "$images/$key-$3.img" "$sessions/$3"
         else
             make_prefix "$3"
         fi
         in_vm "$3" start "exec '$here/wine-test.sh' '$sessions/$3' '$build' start"
         ;;
     cleanup)
-        "$vm" "$build/tests/wine/vm-$3" stop
+        on_vm "$3" stop
         ;;
     *)
         system=$2 scenario=$3
