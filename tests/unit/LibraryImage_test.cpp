@@ -58,6 +58,10 @@ TEST(IsWindowsLibrary, TakesOnlyALibraryOfTheMachineWholeAsItsHeadersDescribeIt)
         {"a 32-bit library", library, platform::kMachineI386, true},
         {"a 64-bit library", Library(platform::kMachineAmd64), platform::kMachineAmd64, true},
         {"the other machine's", Library(platform::kMachineAmd64), platform::kMachineI386, false},
+        // Of the build's machine's width: only the machine field tells them apart.
+        {"a 32-bit ARM library", With(library, 0x44, 0x01C4, 2), platform::kMachineI386, false},
+        {"an ARM64 library", With(Library(platform::kMachineAmd64), 0x44, 0xAA64, 2),
+         platform::kMachineAmd64, false},
         {"a program", With(library, 0x56, 0x0102, 2), platform::kMachineI386, false},
         {"not an executable image", With(library, 0x56, 0x2100, 2), platform::kMachineI386, false},
         {"a PE32+ header on i386", With(library, 0x58, 0x20B, 2), platform::kMachineI386, false},
