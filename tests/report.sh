@@ -1,18 +1,25 @@
-# Sourced by the shell tests: a line for each check, "ok: ..." or "FAIL: ...", and a count.
+# Sourced by the shell tests: a line for each check, "ok: WHAT" or "FAIL: WHERE: WHAT", and a
+# count. WHERE is the check's file and line, after those of the calls that led to it from the
+# top level of a test's file: "tests/wine/scenarios/install.sh:12 > tests/wine/library.sh:40".
 passed=0
 failed=0
+report_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # check WHAT COMMAND...: runs COMMAND and reports WHAT by its outcome.
 check() {
-    local what=$1
+    local what=$1 where= i
     shift
     if "$@"; then
         echo "ok: $what"
         passed=$((passed + 1))
-    else
-        echo "FAIL: $what"
-        failed=$((failed + 1))
+        return
     fi
+    for ((i = 1; i < ${#FUNCNAME[@]}; i++)); do
+        where="${BASH_SOURCE[i]#"$report_root/"}:${BASH_LINENO[i - 1]}${where:+ > $where}"
+        [[ ${FUNCNAME[i]} = main || ${FUNCNAME[i]} = source ]] && break
+    done
+    echo "FAIL: $where: $what"
+    failed=$((failed + 1))
 }
 
 # finish: the closing count; fails when any check failed.

@@ -6,7 +6,7 @@
 #   setup SYSTEM      boots SYSTEM's VM on a throwaway view of its prefix, which the same VM
 #                     makes first if need be, and starts its Wine session
 #   cleanup SYSTEM    powers SYSTEM's VM off
-#   SYSTEM SCENARIO   one scenario of wine-test.sh on SYSTEM, inside its VM
+#   SYSTEM SCENARIO   one scenario file of wine-test.sh on SYSTEM, inside its VM
 set -euo pipefail
 
 build=$(realpath "$1")
@@ -90,7 +90,7 @@ case "$step" in
         system=$2 scenario=$3
         # A scenario that hangs ends within the VM's patience, saying what still runs there,
         # and leaves the VM to the next one.
-        in_vm "$system" "$scenario" \
+        in_vm "$system" "$(basename "$scenario" .sh)" \
             "timeout -k 5 180 '$here/wine-test.sh' '$sessions/$system' '$build' '$scenario' ||
             { status=\$?; [ \$status -ne 124 ] || ps -eo pid,etime,args; exit \$status; }"
         ;;

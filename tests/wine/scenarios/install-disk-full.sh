@@ -1,0 +1,24 @@
+# A full disk under the 32-bit system folder, reached with the box checked: the copy fails, and
+# the library there stays as it was.
+# Runs on win64, not wow64 or win32: every build writes the copy alike, and the VM has no disk
+# of its own to fill.
+#
+# The small disk is a tmpfs in a mount namespace of this test's own, which needs no root but a
+# user namespace, and where the Wine server that writes the files runs too: the test runs again
+# in there.
+if [ -z "${VELKRA_SMALL_DISK:-}" ]; then
+    if ! unshare -rm true 2>/dev/null; then
+        echo "skipped: this kernel lets no user make a user namespace (unshare -rm)"
+        exit 77
+    fi
+    status=0
+    VELKRA_SMALL_DISK=1 wine_server_apart "$session" unshare -rm "$0" "$session" "$build" \
+        "$scenario" || status=$?
+    exit $status
+fi
+mount -t tmpfs -o size=256k velkra-test "$syswow64"
+trap '"$WINESERVER" -k; "$WINESERVER" -w' EXIT
+exe=$(installer_in disk-full)
+an_old_library_in "$syswow64"
+dd if=/dev/zero of="$syswow64/filler" bs=4k 2>/dev/null || true
+install_fails_keeping_the_old_library "a full disk" "$exe" "$syswow64" --force

@@ -1,0 +1,9 @@
+# Install replaces an older library, and the window answers while regsvr32 registers the new one
+# (regsvr32 stays open as long as its message box does; the installer does not wait).
+# Runs on win64, not wow64 or win32: their install scenario replaces the library when pressed again.
+exe=$(installer_in replaces)
+an_old_library_in "$target"
+check "Install runs" run_probe install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" \
+    --expect-label "$label" --block-registration
+check "the older library was replaced" cmp "$standin" "$target/dx8vb.dll"
+check "regsvr32 registered the new copy" recorded "$(registration_in "$target")"
