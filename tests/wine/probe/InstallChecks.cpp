@@ -35,15 +35,15 @@ void CheckInstall(const InstallOptions& options) {
     const HWND window = installer.window;
     const std::vector<HWND> children = Children(window);
     if (children.size() != 3) {
-        Check(false, L"three controls");
+        CHECK(false, L"three controls");
         return;
     }
     const HWND command1 = children[0], label = children[1], checkBox = children[2];
     const std::wstring labelBefore = TextOf(label);
     std::wprintf(L"label: %ls\n", labelBefore.c_str());
-    if (!Check(WaitFor([&] { return installer.Focus() == command1; }),
+    if (!CHECK(WaitFor([&] { return installer.Focus() == command1; }),
                L"the focus is on Install") ||
-        !Check(BringToFront(window), L"the window is in front")) {
+        !CHECK(BringToFront(window), L"the window is in front")) {
         return;
     }
     if (!options.shot.empty()) {
@@ -53,18 +53,18 @@ void CheckInstall(const InstallOptions& options) {
     const long long sizeBefore = FileSize(options.waitFor);
     HANDLE held = INVALID_HANDLE_VALUE;
     if (holdPatched || !options.deny.empty() || options.installer.rfind(L"\\\\", 0) == 0) {
-        Check(LoadIntoInstaller(installer, L"installer_patches.dll"),
+        CHECK(LoadIntoInstaller(installer, L"installer_patches.dll"),
               L"installer_patches.dll is loaded into the installer");
     }
     if (!options.hold.empty() && !holdPatched) {
         held = ::CreateFileW(options.hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                              nullptr);
-        Check(held != INVALID_HANDLE_VALUE, L"holding " + options.hold + L" open");
+        CHECK(held != INVALID_HANDLE_VALUE, L"holding " + options.hold + L" open");
     }
     if (options.force) {
         PressKey(VK_TAB);
         PressKey(VK_SPACE);
-        Check(WaitFor([&] { return ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }),
+        CHECK(WaitFor([&] { return ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }),
               L"the box is checked");
         PressKey(VK_RETURN);  // Enter presses the default button wherever the focus is
     } else {
@@ -78,11 +78,11 @@ void CheckInstall(const InstallOptions& options) {
 
     if (!options.expectFailure.empty()) {
         HWND box = nullptr;
-        Check(WaitFor([&] { return (box = installer.FindTopLevel(L"", L"#32770")) != nullptr; }),
+        CHECK(WaitFor([&] { return (box = installer.FindTopLevel(L"", L"#32770")) != nullptr; }),
               L"a message box reports the failure");
         const ULONGLONG reportMs = ::GetTickCount64() - clicked;
         if (options.reportWithinMs != INFINITE) {
-            Check(reportMs <= options.reportWithinMs,
+            CHECK(reportMs <= options.reportWithinMs,
                   L"it came " + std::to_wstring(reportMs) + L" ms after the click");
         }
         if (box != nullptr) {
@@ -91,19 +91,19 @@ void CheckInstall(const InstallOptions& options) {
             // A program the installer started before it failed still runs now, or has done its
             // work (regsvr32 has registered the library).
             const std::wstring started = ChildrenOf(installer.process.dwProcessId);
-            Check(started.empty(), L"the installer started no program" +
+            CHECK(started.empty(), L"the installer started no program" +
                                        (started.empty() ? L"" : L": it started " + started));
-            Check(TextOf(box) == L"Velkra Installer",
+            CHECK(TextOf(box) == L"Velkra Installer",
                   L"the message box is titled Velkra Installer");
-            Check(::GetWindow(box, GW_OWNER) == window, L"the message box belongs to the window");
+            CHECK(::GetWindow(box, GW_OWNER) == window, L"the message box belongs to the window");
             if (!options.expectLabel.empty()) {
-                Check(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
+                CHECK(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
             }
             for (const std::wstring& expected : options.expectFailure) {
-                Check(text.find(expected) != std::wstring::npos, L"the message names " + expected);
+                CHECK(text.find(expected) != std::wstring::npos, L"the message names " + expected);
             }
             for (const std::wstring& unexpected : options.failureWithout) {
-                Check(text.find(unexpected) == std::wstring::npos,
+                CHECK(text.find(unexpected) == std::wstring::npos,
                       L"the message does not name " + unexpected);
             }
             if (!options.shot.empty()) {
@@ -114,7 +114,7 @@ void CheckInstall(const InstallOptions& options) {
             PressKey(VK_RETURN);
         }
         const bool exited = installer.Exited();
-        Check(exited && installer.ExitCode() == 1, L"dismissing it ends the program with 1 (" +
+        CHECK(exited && installer.ExitCode() == 1, L"dismissing it ends the program with 1 (" +
                                                        std::to_wstring(installer.ExitCode()) +
                                                        L")");
     } else {
@@ -125,7 +125,7 @@ void CheckInstall(const InstallOptions& options) {
             const bool answered =
                 ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
             const std::wstring running = ChildrenOf(installer.process.dwProcessId);
-            Check(answered && !running.empty(),
+            CHECK(answered && !running.empty(),
                   L"the window answers while " + running + L" registers the library");
             ::SetEvent(registrationGate);
         }
@@ -134,24 +134,24 @@ void CheckInstall(const InstallOptions& options) {
             return FileSize(options.waitFor) != sizeBefore ||
                    installer.FindTopLevel(L"", L"#32770") != nullptr;
         });
-        Check(FileSize(options.waitFor) != sizeBefore, L"Install made " + options.waitFor);
+        CHECK(FileSize(options.waitFor) != sizeBefore, L"Install made " + options.waitFor);
         for (int click = 2; click <= options.clicks; ++click) {
             ::Sleep(500);  // what the last Install started has written what it writes
             const long long size = FileSize(options.waitFor);
             BringToFront(window);
             PressKey(VK_RETURN);
-            Check(WaitFor([&] { return FileSize(options.waitFor) != size; }),
+            CHECK(WaitFor([&] { return FileSize(options.waitFor) != size; }),
                   L"Install pressed again, " + std::to_wstring(click) + L" times in all");
         }
         // Whatever a failure would show has had its time by now.
         ::Sleep(500);
         const HWND box = installer.FindTopLevel(L"", L"#32770");
-        Check(box == nullptr, L"no message box" + (box ? L": " + MessageBoxText(box) : L""));
-        Check(::IsWindowVisible(window) && installer.ExitCode() == STILL_ACTIVE,
+        CHECK(box == nullptr, L"no message box" + (box ? L": " + MessageBoxText(box) : L""));
+        CHECK(::IsWindowVisible(window) && installer.ExitCode() == STILL_ACTIVE,
               L"the window stays open");
-        Check(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
+        CHECK(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
         if (!runningCopy.empty()) {
-            Check(::DeleteFileW(runningCopy.c_str()) != 0,
+            CHECK(::DeleteFileW(runningCopy.c_str()) != 0,
                   L"Install left " + runningCopy + L", the copy of an installer that still runs");
         }
         if (!options.shot.empty()) {
@@ -160,7 +160,7 @@ void CheckInstall(const InstallOptions& options) {
         }
         // A regsvr32 slowed by a busy machine would otherwise register what the next test
         // installs.
-        Check(WaitFor([&] { return ChildrenOf(installer.process.dwProcessId).empty(); }),
+        CHECK(WaitFor([&] { return ChildrenOf(installer.process.dwProcessId).empty(); }),
               L"what Install started has ended");
         if (options.keepOpen) {
             std::wprintf(L"The window stays open until you close it.\n");
@@ -170,7 +170,7 @@ void CheckInstall(const InstallOptions& options) {
             ::PostMessageW(window, WM_CLOSE, 0, 0);
         }
         const bool exited = installer.Exited();
-        Check(exited && installer.ExitCode() == 0,
+        CHECK(exited && installer.ExitCode() == 0,
               L"the program ends with 0 when its window closes");
     }
     if (held != INVALID_HANDLE_VALUE) {

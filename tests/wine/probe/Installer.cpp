@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -30,9 +31,16 @@ bool Painted(const Installer& installer, HWND window) {
 
 }  // namespace
 
-bool Check(bool condition, const std::wstring& what) {
+bool Check(bool condition, const std::wstring& what, const char* file, int line) {
     (condition ? passed : failed) += 1;
-    std::wprintf(L"%ls: %ls\n", condition ? L"ok" : L"FAIL", what.c_str());
+    if (condition) {
+        std::wprintf(L"ok: %ls\n", what.c_str());
+    } else {
+        // The build names a source from the top of the tree, as ./tests/wine/...
+        const char* path = std::strncmp(file, "./", 2) == 0 ? file + 2 : file;
+        std::wprintf(L"FAIL: %ls:%d: %ls\n", std::wstring(path, path + std::strlen(path)).c_str(),
+                     line, what.c_str());
+    }
     std::fflush(stdout);
     return condition;
 }
@@ -86,7 +94,7 @@ Installer::Installer(const std::wstring& path, bool attach) {
     WaitFor([&] {
         return (window = FindTopLevel(kTitle, L"")) != nullptr && ::IsWindowVisible(window);
     });
-    Check(window != nullptr, L"the window \"Velkra Installer\" opens");
+    CHECK(window != nullptr, L"the window \"Velkra Installer\" opens");
 }
 
 void Installer::Start(const std::wstring& path) {
@@ -99,7 +107,7 @@ void Installer::Start(const std::wstring& path) {
     const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
     if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           folder.c_str(), &startup, &process)) {
-        Check(false, L"start " + path + L" (error " + std::to_wstring(::GetLastError()) + L")");
+        CHECK(false, L"start " + path + L" (error " + std::to_wstring(::GetLastError()) + L")");
     }
 }
 
@@ -177,7 +185,7 @@ bool BringToFront(HWND window) {
 }
 
 void SaveScreenshot(const Installer& installer, HWND window, const std::wstring& path) {
-    Check(WaitFor([&] { return Painted(installer, window); }),
+    CHECK(WaitFor([&] { return Painted(installer, window); }),
           L"the window has painted before its picture is taken");
     RECT rect;
     ::GetWindowRect(window, &rect);

@@ -10,8 +10,9 @@
 // Generous: under an emulated processor a first start takes many seconds.
 constexpr DWORD kPatienceMs = 60000;
 
-// Prints "ok: what" or "FAIL: what", counts it, and returns condition.
-bool Check(bool condition, const std::wstring& what);
+// Prints "ok: what" or "FAIL: file:line: what", counts it, and returns condition.
+bool Check(bool condition, const std::wstring& what, const char* file, int line);
+#define CHECK(condition, what) Check((condition), (what), __FILE__, __LINE__)
 // Whether condition comes true within timeoutMs.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs);
 // Prints the count of checks; the exit code, 1 when anything failed.

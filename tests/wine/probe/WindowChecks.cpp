@@ -79,17 +79,18 @@ void CheckDpiChange(const Installer& installer, int dpi) {
 
     RECT now;
     ::GetWindowRect(window, &now);
-    Check(now == suggested, L"at " + std::to_wstring(dpi) +
+    CHECK(now == suggested, L"at " + std::to_wstring(dpi) +
                                 L" DPI the window takes the suggested " + Describe(suggested));
-    Check(RectInParent(children[0]) == TwipsRect(120, 720, 4335, 495, dpi),
+    CHECK(RectInParent(children[0]) == TwipsRect(120, 720, 4335, 495, dpi),
           L"Install moves to " + Describe(RectInParent(children[0])));
-    Check(RectInParent(children[2]) == TwipsRect(120, 360, 4215, 255, dpi),
+    CHECK(RectInParent(children[2]) == TwipsRect(120, 360, 4215, 255, dpi),
           L"the check box moves to " + Describe(RectInParent(children[2])));
     TEXTMETRICW metrics = {};
     const SIZE text = DialogFont(dpi).Extent(TextOf(children[1]), &metrics);
     const RECT labelAt = TwipsRect(120, 120, 0, 0, dpi);
-    Check(RectInParent(children[1]) == RECT{labelAt.left, labelAt.top, labelAt.left + text.cx,
-                                            labelAt.top + metrics.tmHeight},
+    const RECT fitted = {labelAt.left, labelAt.top, labelAt.left + text.cx,
+                         labelAt.top + metrics.tmHeight};
+    CHECK(RectInParent(children[1]) == fitted,
           L"the label fits its text in the new font: " + Describe(RectInParent(children[1])));
 }
 
@@ -103,29 +104,29 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
 
     RECT client;
     ::GetClientRect(window, &client);
-    Check(client == TwipsRect(0, 0, 4545, 1335, dpi), L"client area " + Describe(client));
+    CHECK(client == TwipsRect(0, 0, 4545, 1335, dpi), L"client area " + Describe(client));
     const LONG style = ::GetWindowLongW(window, GWL_STYLE);
-    Check((style & WS_THICKFRAME) && (style & WS_SYSMENU) && (style & WS_MINIMIZEBOX),
+    CHECK((style & WS_THICKFRAME) && (style & WS_SYSMENU) && (style & WS_MINIMIZEBOX),
           L"a sizable frame with a system menu");
 
     const std::vector<HWND> children = Children(window);
-    Check(children.size() == 3, L"three controls, found " + std::to_wstring(children.size()));
+    CHECK(children.size() == 3, L"three controls, found " + std::to_wstring(children.size()));
     if (children.size() != 3)
         return;
     const HWND command1 = children[0], label = children[1], checkBox = children[2];
 
-    Check(ClassOf(command1) == L"Button" && TextOf(command1) == L"Install",
+    CHECK(ClassOf(command1) == L"Button" && TextOf(command1) == L"Install",
           L"first in tab order: Install");
     const LONG buttonStyle = ::GetWindowLongW(command1, GWL_STYLE);
-    Check((buttonStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON && (buttonStyle & WS_TABSTOP),
+    CHECK((buttonStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON && (buttonStyle & WS_TABSTOP),
           L"Install is the default push button and a tab stop");
-    Check(RectInParent(command1) == TwipsRect(120, 720, 4335, 495, dpi),
+    CHECK(RectInParent(command1) == TwipsRect(120, 720, 4335, 495, dpi),
           L"Install at " + Describe(RectInParent(command1)));
 
-    Check(ClassOf(label) == L"Static" && TextOf(label) == expectedLabel,
+    CHECK(ClassOf(label) == L"Static" && TextOf(label) == expectedLabel,
           L"the label shows \"" + TextOf(label) + L"\"");
     const LONG labelStyle = ::GetWindowLongW(label, GWL_STYLE);
-    Check((labelStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && (labelStyle & SS_NOPREFIX) &&
+    CHECK((labelStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && (labelStyle & SS_NOPREFIX) &&
               !(labelStyle & WS_TABSTOP),
           L"the label is one line, takes '&' literally and takes no focus");
     const DialogFont font(dpi);
@@ -133,61 +134,62 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
     std::wstring face;
     const SIZE labelText = font.Extent(TextOf(label), &metrics, &face);
     const RECT labelAt = TwipsRect(120, 120, 0, 0, dpi);
-    Check(RectInParent(label) == RECT{labelAt.left, labelAt.top, labelAt.left + labelText.cx,
-                                      labelAt.top + metrics.tmHeight},
+    const RECT fitted = {labelAt.left, labelAt.top, labelAt.left + labelText.cx,
+                         labelAt.top + metrics.tmHeight};
+    CHECK(RectInParent(label) == fitted,
           L"the label fits its text: " + Describe(RectInParent(label)));
 
-    Check(face == L"Tahoma", L"MS Shell Dlg 2 is drawn in " + face);
+    CHECK(face == L"Tahoma", L"MS Shell Dlg 2 is drawn in " + face);
 
-    Check(ClassOf(checkBox) == L"Button" &&
+    CHECK(ClassOf(checkBox) == L"Button" &&
               TextOf(checkBox) == L"Force 64 bit Install (If path above shows system32)",
           L"the check box caption");
     const LONG checkStyle = ::GetWindowLongW(checkBox, GWL_STYLE);
-    Check((checkStyle & BS_TYPEMASK) == BS_AUTOCHECKBOX && (checkStyle & WS_TABSTOP) &&
+    CHECK((checkStyle & BS_TYPEMASK) == BS_AUTOCHECKBOX && (checkStyle & WS_TABSTOP) &&
               ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
           L"an unchecked automatic check box and a tab stop");
     const RECT checkRect = RectInParent(checkBox);
-    Check(checkRect == TwipsRect(120, 360, 4215, 255, dpi),
+    CHECK(checkRect == TwipsRect(120, 360, 4215, 255, dpi),
           L"the check box at " + Describe(checkRect));
     // The box, the gap Windows leaves after it, then the caption: all within the control.
     const int box = CheckBoxWidth(dpi);
     const SIZE caption = font.Extent(TextOf(checkBox));
     const int needed = box + ::MulDiv(4, dpi, 96) + caption.cx;
-    Check(needed <= checkRect.right - checkRect.left,
+    CHECK(needed <= checkRect.right - checkRect.left,
           L"the check box caption fits: " + std::to_wstring(needed) + L" of " +
               std::to_wstring(checkRect.right - checkRect.left) + L" pixels");
-    Check(caption.cy <= checkRect.bottom - checkRect.top, L"the caption's height fits");
+    CHECK(caption.cy <= checkRect.bottom - checkRect.top, L"the caption's height fits");
 
-    Check(WaitFor([&] { return installer.Focus() == command1; }), L"the focus starts on Install");
+    CHECK(WaitFor([&] { return installer.Focus() == command1; }), L"the focus starts on Install");
     if (BringToFront(window)) {
         PressKey(VK_TAB);
-        Check(WaitFor([&] { return installer.Focus() == checkBox; }),
+        CHECK(WaitFor([&] { return installer.Focus() == checkBox; }),
               L"Tab moves to the check box");
         PressKey(VK_TAB);
-        Check(WaitFor([&] { return installer.Focus() == command1; }), L"Tab moves back to Install");
+        CHECK(WaitFor([&] { return installer.Focus() == command1; }), L"Tab moves back to Install");
         PressKey(VK_TAB, true);
-        Check(WaitFor([&] { return installer.Focus() == checkBox; }),
+        CHECK(WaitFor([&] { return installer.Focus() == checkBox; }),
               L"Shift+Tab moves to the check box");
         PressKey(VK_SPACE);
-        Check(WaitFor([&] { return ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }),
+        CHECK(WaitFor([&] { return ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }),
               L"Space checks the box");
-        Check(TextOf(label) == expectedLabel, L"checking the box leaves the label alone");
+        CHECK(TextOf(label) == expectedLabel, L"checking the box leaves the label alone");
         // Away to another window and back: the focus comes back to the control that had it.
         const HWND elsewhere =
             ::CreateWindowExW(0, L"STATIC", L"elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
                               nullptr, nullptr, nullptr, nullptr);
-        Check(BringToFront(elsewhere) && BringToFront(window) &&
+        CHECK(BringToFront(elsewhere) && BringToFront(window) &&
                   WaitFor([&] { return installer.Focus() == checkBox; }),
               L"switched away and back, the focus is on the check box again");
         ::DestroyWindow(elsewhere);
     } else {
-        Check(false, L"the window comes to the foreground");
+        CHECK(false, L"the window comes to the foreground");
     }
 
     CheckDpiChange(installer, dpi * 3 / 2);
 
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     const bool exited = installer.Exited();
-    Check(exited && installer.ExitCode() == 0, L"closing the window ends the program with 0 (" +
+    CHECK(exited && installer.ExitCode() == 0, L"closing the window ends the program with 0 (" +
                                                    std::to_wstring(installer.ExitCode()) + L")");
 }
