@@ -33,14 +33,12 @@ bool Painted(const Installer& installer, HWND window) {
 
 bool Check(bool condition, const std::wstring& what, const char* file, int line) {
     (condition ? passed : failed) += 1;
-    if (condition) {
-        std::wprintf(L"ok: %ls\n", what.c_str());
-    } else {
-        // The build names a source from the top of the tree, as ./tests/wine/...
-        const char* path = std::strncmp(file, "./", 2) == 0 ? file + 2 : file;
-        std::wprintf(L"FAIL: %ls:%d: %ls\n", std::wstring(path, path + std::strlen(path)).c_str(),
-                     line, what.c_str());
-    }
+    // The build names a source from the top of the tree, as ./tests/wine/...
+    const std::string path = std::strncmp(file, "./", 2) == 0 ? file + 2 : file;
+    const std::wstring where =
+        condition ? L""
+                  : std::wstring(path.begin(), path.end()) + L":" + std::to_wstring(line) + L": ";
+    std::wprintf(L"%ls: %ls%ls\n", condition ? L"ok" : L"FAIL", where.c_str(), what.c_str());
     std::fflush(stdout);
     return condition;
 }
@@ -89,26 +87,22 @@ Installer::Installer(const std::wstring& path, bool attach) {
             ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
                           FALSE, process.dwProcessId);
     } else {
-        Start(path);
+        // Under Wine, a program that finds the desktop without its window starts explorer.exe
+        // to make one: the probe, then, and not the installer, whose children are counted.
+        ::GetDesktopWindow();
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"\"" + path + L"\"";
+        const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+        if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              folder.c_str(), &startup, &process)) {
+            CHECK(false, L"start " + path + L" (error " + std::to_wstring(::GetLastError()) + L")");
+        }
     }
     WaitFor([&] {
         return (window = FindTopLevel(kTitle, L"")) != nullptr && ::IsWindowVisible(window);
     });
     CHECK(window != nullptr, L"the window \"Velkra Installer\" opens");
-}
-
-void Installer::Start(const std::wstring& path) {
-    // Under Wine, a program that finds the desktop without its window starts explorer.exe
-    // to make one: the probe, then, and not the installer, whose children are counted.
-    ::GetDesktopWindow();
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    std::wstring commandLine = L"\"" + path + L"\"";
-    const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.c_str(), &startup, &process)) {
-        CHECK(false, L"start " + path + L" (error " + std::to_wstring(::GetLastError()) + L")");
-    }
 }
 
 Installer::~Installer() {

@@ -1,39 +1,109 @@
-// velkra_probe: drives and inspects a running Velkra Installer from outside, through the same
-// Windows API a user's input and a screen reader go through.
-//
-//   velkra_probe window  <installer.exe> <dpi> <expected label>
-//   velkra_probe desktop holds the session's desktop open until the session ends
-//   velkra_probe install (<installer.exe> | --attach) [options]   presses Install as a user would
-//     --force              checks the box first (Tab, Space) and presses Install with Enter
-//     --hold FILE          holds FILE open, sharing nothing, while Install runs; FILE new-copy
-//                          is the installer's new copy of the library, held from just before
-//                          its rename, and FILE folder the target folder, whose renames are
-//                          denied, both by installer_patches.dll, which the probe loads into the
-//                          installer for this, and for an installer it starts by a \\ path
-//     --deny WHAT          Windows denies the installer creating its copy (WHAT copy), or
-//                          replacing the library (replace), through installer_patches.dll
-//     --release-after MS   lets go of the held FILE MS milliseconds after the click (after
-//                          the rename's start, for new-copy and folder)
-//     --block-registration success: regsvr32 registers the library only once the window has
-//                          answered a message while regsvr32 runs
-//     --running-copy FILE  success: FILE.<the probe's id>.tmp, the copy of an installer that
-//                          still runs, is left where it is
-//     --wait-for FILE      success: Install is done once FILE appears or changes in size
-//     --clicks N           success: presses Install N times in all, the later ones with Enter
-//     --expect-label TEXT  the label reads TEXT after Install; on success the window stays open
-//     --expect-failure T   failure: a message box names T (repeatable), the installer has
-//                          started no program; the program ends
-//     --expect-failure-without T  failure: the message box does not name T
-//     --report-within MS   failure: the message box comes within MS milliseconds of the click
-//     --shot FILE.bmp      a picture of the window before Install and of what follows
-//                          (FILE-after.bmp); repeatable only once
-//     --keep-open          leaves the window to the user and waits for it to close
-//     --attach             works on an installer started by someone else
-//
-// Prints "ok: ..." and "FAIL: ..." lines and a closing count; exits 1 when anything failed.
+// velkra_probe's entry point: its modes, and install's options in one table for parser and usage.
 #include "Probe.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <type_traits>
+
+namespace {
+
+// Sets the option's field from its value: a switch turns it on, a repeatable one adds a value.
+template <auto member>
+void Set(InstallOptions& options, const std::wstring& value) {
+    auto& field = options.*member;
+    using Field = std::remove_reference_t<decltype(field)>;
+    if constexpr (std::is_same_v<Field, bool>)
+        field = true;
+    else if constexpr (std::is_same_v<Field, int>)
+        field = std::stoi(value);
+    else if constexpr (std::is_same_v<Field, DWORD>)
+        field = std::stoul(value);
+    else if constexpr (std::is_same_v<Field, std::wstring>)
+        field = value;
+    else
+        field.push_back(value);
+}
+
+// An option of install: its name, its value's (none for a switch), how it sets the options, and
+// what it does, each line of it a line of the usage.
+struct Option {
+    const wchar_t* name;
+    const wchar_t* value;
+    void (*set)(InstallOptions& options, const std::wstring& value);
+    const wchar_t* help;
+};
+
+const Option kOptions[] = {
+    {L"--force", nullptr, Set<&InstallOptions::force>,
+     L"checks the box first (Tab, Space) and presses Install with Enter"},
+    {L"--hold", L"FILE", Set<&InstallOptions::hold>,
+     L"holds FILE open, sharing nothing, while Install runs; FILE new-copy\n"
+     L"is the installer's new copy of the library, held from just before\n"
+     L"its rename, and FILE folder the target folder, whose renames are\n"
+     L"denied, both by installer_patches.dll, which the probe loads into the\n"
+     L"installer for this, and for an installer it starts by a \\\\ path"},
+    {L"--deny", L"WHAT", Set<&InstallOptions::deny>,
+     L"Windows denies the installer creating its copy (WHAT copy), or\n"
+     L"replacing the library (replace), through installer_patches.dll"},
+    {L"--release-after", L"MS", Set<&InstallOptions::releaseAfterMs>,
+     L"lets go of the held FILE MS milliseconds after the click (after\n"
+     L"the rename's start, for new-copy and folder)"},
+    {L"--block-registration", nullptr, Set<&InstallOptions::blockRegistration>,
+     L"success: regsvr32 registers the library only once the window has\n"
+     L"answered a message while regsvr32 runs"},
+    {L"--running-copy", L"FILE", Set<&InstallOptions::runningCopy>,
+     L"success: FILE.<the probe's id>.tmp, the copy of an installer that\n"
+     L"still runs, is left where it is"},
+    {L"--wait-for", L"FILE", Set<&InstallOptions::waitFor>,
+     L"success: Install is done once FILE appears or changes in size"},
+    {L"--clicks", L"N", Set<&InstallOptions::clicks>,
+     L"success: presses Install N times in all, the later ones with Enter"},
+    {L"--expect-label", L"TEXT", Set<&InstallOptions::expectLabel>,
+     L"the label reads TEXT after Install; on success the window stays open"},
+    {L"--expect-failure", L"T", Set<&InstallOptions::expectFailure>,
+     L"failure: a message box names T (repeatable), the installer has\n"
+     L"started no program; the program ends"},
+    {L"--expect-failure-without", L"T", Set<&InstallOptions::failureWithout>,
+     L"failure: the message box does not name T"},
+    {L"--report-within", L"MS", Set<&InstallOptions::reportWithinMs>,
+     L"failure: the message box comes within MS milliseconds of the click"},
+    {L"--shot", L"FILE.bmp", Set<&InstallOptions::shot>,
+     L"a picture of the window before Install and of what follows\n"
+     L"(FILE-after.bmp); repeatable only once"},
+    {L"--keep-open", nullptr, Set<&InstallOptions::keepOpen>,
+     L"leaves the window to the user and waits for it to close"},
+    {L"--attach", nullptr, Set<&InstallOptions::attach>,
+     L"works on an installer started by someone else"},
+};
+
+// Prints the modes' lines and the table's as the usage, to stderr; the exit code for that.
+int Usage() {
+    std::fputws(
+        L"usage:\n"
+        L"  velkra_probe window  <installer.exe> <dpi> <expected label>\n"
+        L"                       checks the window as laid out, and again at 1.5 times dpi\n"
+        L"  velkra_probe desktop holds the session's desktop open until the session ends\n"
+        L"  velkra_probe install (<installer.exe> | --attach) [options]\n"
+        L"                       presses Install as a user would, and checks what follows\n",
+        stderr);
+    for (const Option& option : kOptions) {
+        const std::wstring name =
+            option.name + (option.value == nullptr ? L"" : L" " + std::wstring(option.value));
+        std::wstring help = option.help;
+        for (size_t end = help.find(L'\n'); end != std::wstring::npos;
+             end = help.find(L'\n', end + 1)) {
+            help.insert(end + 1, 25, L' ');  // under the first line
+        }
+        std::fwprintf(stderr, L"    %-20ls %ls\n", name.c_str(), help.c_str());
+    }
+    std::fputws(
+        L"Prints \"ok: ...\" and \"FAIL: file:line: ...\" lines and a closing count; exits 1 "
+        L"when anything failed.\n",
+        stderr);
+    return 2;
+}
+
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     // Coordinates as the per-monitor aware installer has them, not scaled for an unaware caller.
@@ -59,48 +129,19 @@ int wmain(int argc, wchar_t** argv) {
     if (!args.empty() && args[0] == L"install") {
         InstallOptions options;
         for (size_t i = 1; i < args.size(); ++i) {
-            const std::wstring& option = args[i];
-            const bool hasValue = i + 1 < args.size();
-            if (option == L"--force") {
-                options.force = true;
-            } else if (option == L"--attach") {
-                options.attach = true;
-            } else if (option == L"--block-registration") {
-                options.blockRegistration = true;
-            } else if (option == L"--keep-open") {
-                options.keepOpen = true;
-            } else if (option == L"--clicks" && hasValue) {
-                options.clicks = std::stoi(args[++i]);
-            } else if (option == L"--hold" && hasValue) {
-                options.hold = args[++i];
-            } else if (option == L"--deny" && hasValue) {
-                options.deny = args[++i];
-            } else if (option == L"--release-after" && hasValue) {
-                options.releaseAfterMs = std::stoul(args[++i]);
-            } else if (option == L"--report-within" && hasValue) {
-                options.reportWithinMs = std::stoul(args[++i]);
-            } else if (option == L"--wait-for" && hasValue) {
-                options.waitFor = args[++i];
-            } else if (option == L"--expect-label" && hasValue) {
-                options.expectLabel = args[++i];
-            } else if (option == L"--expect-failure" && hasValue) {
-                options.expectFailure.push_back(args[++i]);
-            } else if (option == L"--expect-failure-without" && hasValue) {
-                options.failureWithout.push_back(args[++i]);
-            } else if (option == L"--running-copy" && hasValue) {
-                options.runningCopy = args[++i];
-            } else if (option == L"--shot" && hasValue) {
-                options.shot = args[++i];
-            } else if (option.rfind(L"--", 0) != 0 && options.installer.empty()) {
-                options.installer = option;
+            const Option* option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                                [&](const Option& o) { return args[i] == o.name; });
+            if (option != std::end(kOptions) && (option->value == nullptr || i + 1 < args.size())) {
+                option->set(options, option->value == nullptr ? L"" : args[++i]);
+            } else if (args[i].rfind(L"--", 0) != 0 && options.installer.empty()) {
+                options.installer = args[i];
             } else {
-                std::fwprintf(stderr, L"unknown option %ls\n", option.c_str());
-                return 2;
+                std::fwprintf(stderr, L"unknown option %ls\n", args[i].c_str());
+                return Usage();
             }
         }
         CheckInstall(options);
         return Finish();
     }
-    std::fwprintf(stderr, L"usage: see the top of tests/wine/probe/Main.cpp\n");
-    return 2;
+    return Usage();
 }

@@ -31,9 +31,6 @@ struct Installer {
     HWND Focus() const;
     bool Exited(DWORD timeoutMs = kPatienceMs) const;
     DWORD ExitCode() const;
-
-private:
-    void Start(const std::wstring& path);
 };
 
 // Children in Z order, which is the tab order.
