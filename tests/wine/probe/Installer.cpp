@@ -237,8 +237,8 @@ std::wstring ChildrenOf(DWORD processId) {
     return names;
 }
 
-// On a thread of the installer's own. kernel32 lies at the same address in every process, and
-// the DLL's fixed base keeps the handle that the thread's exit code truncates from 0.
+// It loads on a thread of the installer's own: kernel32 lies at the same address in every
+// process, and the DLL's fixed base keeps the handle that the thread's exit code truncates from 0.
 bool LoadIntoInstaller(const Installer& installer, const std::wstring& name) {
     std::wstring path(32768, L'\0');
     path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));

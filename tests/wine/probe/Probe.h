@@ -1,4 +1,4 @@
-// What the parts of velkra_probe share: the checks, the installer it drives, and its two runs.
+// What the parts of velkra_probe share: the checks, the installer it drives, its two modes.
 #pragma once
 
 #include <windows.h>
