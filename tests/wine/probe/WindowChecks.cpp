@@ -1,0 +1,195 @@
+// Checks the window as laid out, and laid out again for another DPI.
+#include "Probe.h"
+
+namespace {
+
+std::wstring Describe(const RECT& r) {
+    return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L" " +
+           std::to_wstring(r.right - r.left) + L"x" + std::to_wstring(r.bottom - r.top);
+}
+
+// The window's font as the installer should make it: 8-point MS Shell Dlg 2 at this DPI. GDI
+// objects belong to their process, so the probe makes its own to measure with.
+struct DialogFont {
+    HFONT font;
+    explicit DialogFont(int dpi)
+        : font(::CreateFontW(-::MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg 2")) {}
+    ~DialogFont() { ::DeleteObject(font); }
+
+    SIZE Extent(const std::wstring& text, TEXTMETRICW* metrics = nullptr,
+                std::wstring* face = nullptr) const {
+        SIZE size = {};
+        const HDC dc = ::GetDC(nullptr);
+        const HGDIOBJ old = ::SelectObject(dc, font);
+        ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        if (metrics != nullptr)
+            ::GetTextMetricsW(dc, metrics);
+        if (face != nullptr) {
+            // The face actually used, after Windows' font substitution.
+            std::vector<char> buffer(::GetOutlineTextMetricsW(dc, 0, nullptr));
+            auto* outline = reinterpret_cast<OUTLINETEXTMETRICW*>(buffer.data());
+            if (!buffer.empty() &&
+                ::GetOutlineTextMetricsW(dc, static_cast<UINT>(buffer.size()), outline)) {
+                *face = reinterpret_cast<const wchar_t*>(
+                    buffer.data() + reinterpret_cast<size_t>(outline->otmpFamilyName));
+            }
+        }
+        ::SelectObject(dc, old);
+        ::ReleaseDC(nullptr, dc);
+        return size;
+    }
+};
+
+int CheckBoxWidth(int dpi) {
+    using GetSystemMetricsForDpiFunction = int WINAPI(int, UINT);
+    const auto forDpi =
+        reinterpret_cast<GetSystemMetricsForDpiFunction*>(reinterpret_cast<void (*)()>(
+            ::GetProcAddress(::GetModuleHandleW(L"user32"), "GetSystemMetricsForDpi")));
+    return forDpi != nullptr ? forDpi(SM_CXMENUCHECK, static_cast<UINT>(dpi))
+                             : ::MulDiv(::GetSystemMetrics(SM_CXMENUCHECK), dpi, 96);
+}
+
+RECT TwipsRect(int left, int top, int width, int height, int dpi) {
+    const int l = ::MulDiv(left, dpi, 1440), t = ::MulDiv(top, dpi, 1440);
+    return {l, t, l + ::MulDiv(width, dpi, 1440), t + ::MulDiv(height, dpi, 1440)};
+}
+
+bool operator==(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Moved to a monitor of another DPI, the window takes the size Windows suggests and lays its
+// controls out again, with a font for that DPI.
+void CheckDpiChange(const Installer& installer, int dpi) {
+    const HWND window = installer.window;
+    const std::vector<HWND> children = Children(window);
+    RECT suggested;
+    ::GetWindowRect(window, &suggested);
+    suggested.right += 40;
+    suggested.bottom += 20;
+    // The message carries a pointer, so the rectangle goes into the installer's memory.
+    void* remote = ::VirtualAllocEx(installer.process.hProcess, nullptr, sizeof(suggested),
+                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ::WriteProcessMemory(installer.process.hProcess, remote, &suggested, sizeof(suggested),
+                         nullptr);
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+    ::VirtualFreeEx(installer.process.hProcess, remote, 0, MEM_RELEASE);
+
+    RECT now;
+    ::GetWindowRect(window, &now);
+    CHECK(now == suggested, L"at " + std::to_wstring(dpi) +
+                                L" DPI the window takes the suggested " + Describe(suggested));
+    CHECK(RectInParent(children[0]) == TwipsRect(120, 720, 4335, 495, dpi),
+          L"Install moves to " + Describe(RectInParent(children[0])));
+    CHECK(RectInParent(children[2]) == TwipsRect(120, 360, 4215, 255, dpi),
+          L"the check box moves to " + Describe(RectInParent(children[2])));
+    TEXTMETRICW metrics = {};
+    const SIZE text = DialogFont(dpi).Extent(TextOf(children[1]), &metrics);
+    const RECT labelAt = TwipsRect(120, 120, 0, 0, dpi);
+    const RECT fitted = {labelAt.left, labelAt.top, labelAt.left + text.cx,
+                         labelAt.top + metrics.tmHeight};
+    CHECK(RectInParent(children[1]) == fitted,
+          L"the label fits its text in the new font: " + Describe(RectInParent(children[1])));
+}
+
+}  // namespace
+
+void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring& expectedLabel) {
+    Installer installer(installerPath, false);
+    if (installer.window == nullptr)
+        return;
+    const HWND window = installer.window;
+
+    RECT client;
+    ::GetClientRect(window, &client);
+    CHECK(client == TwipsRect(0, 0, 4545, 1335, dpi), L"client area " + Describe(client));
+    const LONG style = ::GetWindowLongW(window, GWL_STYLE);
+    CHECK((style & WS_THICKFRAME) && (style & WS_SYSMENU) && (style & WS_MINIMIZEBOX),
+          L"a sizable frame with a system menu");
+
+    const std::vector<HWND> children = Children(window);
+    CHECK(children.size() == 3, L"three controls, found " + std::to_wstring(children.size()));
+    if (children.size() != 3)
+        return;
+    const HWND command1 = children[0], label = children[1], checkBox = children[2];
+
+    CHECK(ClassOf(command1) == L"Button" && TextOf(command1) == L"Install",
+          L"first in tab order: Install");
+    const LONG buttonStyle = ::GetWindowLongW(command1, GWL_STYLE);
+    CHECK((buttonStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON && (buttonStyle & WS_TABSTOP),
+          L"Install is the default push button and a tab stop");
+    CHECK(RectInParent(command1) == TwipsRect(120, 720, 4335, 495, dpi),
+          L"Install at " + Describe(RectInParent(command1)));
+
+    CHECK(ClassOf(label) == L"Static" && TextOf(label) == expectedLabel,
+          L"the label shows \"" + TextOf(label) + L"\"");
+    const LONG labelStyle = ::GetWindowLongW(label, GWL_STYLE);
+    CHECK((labelStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && (labelStyle & SS_NOPREFIX) &&
+              !(labelStyle & WS_TABSTOP),
+          L"the label is one line, takes '&' literally and takes no focus");
+    const DialogFont font(dpi);
+    TEXTMETRICW metrics = {};
+    std::wstring face;
+    const SIZE labelText = font.Extent(TextOf(label), &metrics, &face);
+    const RECT labelAt = TwipsRect(120, 120, 0, 0, dpi);
+    const RECT fitted = {labelAt.left, labelAt.top, labelAt.left + labelText.cx,
+                         labelAt.top + metrics.tmHeight};
+    CHECK(RectInParent(label) == fitted,
+          L"the label fits its text: " + Describe(RectInParent(label)));
+
+    CHECK(face == L"Tahoma", L"MS Shell Dlg 2 is drawn in " + face);
+
+    CHECK(ClassOf(checkBox) == L"Button" &&
+              TextOf(checkBox) == L"Force 64 bit Install (If path above shows system32)",
+          L"the check box caption");
+    const LONG checkStyle = ::GetWindowLongW(checkBox, GWL_STYLE);
+    CHECK((checkStyle & BS_TYPEMASK) == BS_AUTOCHECKBOX && (checkStyle & WS_TABSTOP) &&
+              ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
+          L"an unchecked automatic check box and a tab stop");
+    const RECT checkRect = RectInParent(checkBox);
+    CHECK(checkRect == TwipsRect(120, 360, 4215, 255, dpi),
+          L"the check box at " + Describe(checkRect));
+    // The box, the gap Windows leaves after it, then the caption: all within the control.
+    const int box = CheckBoxWidth(dpi);
+    const SIZE caption = font.Extent(TextOf(checkBox));
+    const int needed = box + ::MulDiv(4, dpi, 96) + caption.cx;
+    CHECK(needed <= checkRect.right - checkRect.left,
+          L"the check box caption fits: " + std::to_wstring(needed) + L" of " +
+              std::to_wstring(checkRect.right - checkRect.left) + L" pixels");
+    CHECK(caption.cy <= checkRect.bottom - checkRect.top, L"the caption's height fits");
+
+    CHECK(WaitFor([&] { return installer.Focus() == command1; }), L"the focus starts on Install");
+    if (BringToFront(window)) {
+        PressKey(VK_TAB);
+        CHECK(WaitFor([&] { return installer.Focus() == checkBox; }),
+              L"Tab moves to the check box");
+        PressKey(VK_TAB);
+        CHECK(WaitFor([&] { return installer.Focus() == command1; }), L"Tab moves back to Install");
+        PressKey(VK_TAB, true);
+        CHECK(WaitFor([&] { return installer.Focus() == checkBox; }),
+              L"Shift+Tab moves to the check box");
+        PressKey(VK_SPACE);
+        CHECK(WaitFor([&] { return ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }),
+              L"Space checks the box");
+        CHECK(TextOf(label) == expectedLabel, L"checking the box leaves the label alone");
+        // Away to another window and back: the focus comes back to the control that had it.
+        const HWND elsewhere =
+            ::CreateWindowExW(0, L"STATIC", L"elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
+                              nullptr, nullptr, nullptr, nullptr);
+        CHECK(BringToFront(elsewhere) && BringToFront(window) &&
+                  WaitFor([&] { return installer.Focus() == checkBox; }),
+              L"switched away and back, the focus is on the check box again");
+        ::DestroyWindow(elsewhere);
+    } else {
+        CHECK(false, L"the window comes to the foreground");
+    }
+
+    CheckDpiChange(installer, dpi * 3 / 2);
+
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    const bool exited = installer.Exited();
+    CHECK(exited && installer.ExitCode() == 0, L"closing the window ends the program with 0 (" +
+                                                   std::to_wstring(installer.ExitCode()) + L")");
+}
