@@ -3,29 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <type_traits>
 
 namespace {
 
-// Sets the option's field from its value: a switch turns it on, a repeatable one adds a value.
-template <auto member>
-void Set(InstallOptions& options, const std::wstring& value) {
-    auto& field = options.*member;
-    using Field = std::remove_reference_t<decltype(field)>;
-    if constexpr (std::is_same_v<Field, bool>)
-        field = true;
-    else if constexpr (std::is_same_v<Field, int>)
-        field = std::stoi(value);
-    else if constexpr (std::is_same_v<Field, DWORD>)
-        field = std::stoul(value);
-    else if constexpr (std::is_same_v<Field, std::wstring>)
-        field = value;
-    else
-        field.push_back(value);
-}
-
 // An option of install: its name, its value's (none for a switch), how it sets the options, and
-// what it does, each line of it a line of the usage.
+// what it does, for the usage.
 struct Option {
     const wchar_t* name;
     const wchar_t* value;
@@ -34,71 +16,58 @@ struct Option {
 };
 
 const Option kOptions[] = {
-    {L"--force", nullptr, Set<&InstallOptions::force>,
-     L"checks the box first (Tab, Space) and presses Install with Enter"},
-    {L"--hold", L"FILE", Set<&InstallOptions::hold>,
-     L"holds FILE open, sharing nothing, while Install runs; FILE new-copy\n"
-     L"is the installer's new copy of the library, held from just before\n"
-     L"its rename, and FILE folder the target folder, whose renames are\n"
-     L"denied, both by installer_patches.dll, which the probe loads into the\n"
-     L"installer for this, and for an installer it starts by a \\\\ path"},
-    {L"--deny", L"WHAT", Set<&InstallOptions::deny>,
-     L"Windows denies the installer creating its copy (WHAT copy), or\n"
-     L"replacing the library (replace), through installer_patches.dll"},
-    {L"--release-after", L"MS", Set<&InstallOptions::releaseAfterMs>,
-     L"lets go of the held FILE MS milliseconds after the click (after\n"
-     L"the rename's start, for new-copy and folder)"},
-    {L"--block-registration", nullptr, Set<&InstallOptions::blockRegistration>,
-     L"success: regsvr32 registers the library only once the window has\n"
-     L"answered a message while regsvr32 runs"},
-    {L"--running-copy", L"FILE", Set<&InstallOptions::runningCopy>,
-     L"success: FILE.<the probe's id>.tmp, the copy of an installer that\n"
-     L"still runs, is left where it is"},
-    {L"--wait-for", L"FILE", Set<&InstallOptions::waitFor>,
+    {L"--force", nullptr, [](auto& options, auto&) { options.force = true; },
+     L"checks the box first (Tab, Space); Enter presses Install"},
+    {L"--hold", L"FILE", [](auto& options, auto& value) { options.hold = value; },
+     L"holds FILE open sharing nothing; new-copy, folder: installer_patches"},
+    {L"--deny", L"WHAT", [](auto& options, auto& value) { options.deny = value; },
+     L"Windows denies creating the copy (copy), or replacing (replace)"},
+    {L"--release-after", L"MS",
+     [](auto& options, auto& value) { options.releaseAfterMs = std::stoul(value); },
+     L"lets go of the held FILE MS milliseconds after the click"},
+    {L"--block-registration", nullptr,
+     [](auto& options, auto&) { options.blockRegistration = true; },
+     L"success: regsvr32 registers once the window answers meanwhile"},
+    {L"--running-copy", L"FILE", [](auto& options, auto& value) { options.runningCopy = value; },
+     L"success: FILE.<the probe's id>.tmp, a running one's copy, stays"},
+    {L"--wait-for", L"FILE", [](auto& options, auto& value) { options.waitFor = value; },
      L"success: Install is done once FILE appears or changes in size"},
-    {L"--clicks", L"N", Set<&InstallOptions::clicks>,
+    {L"--clicks", L"N", [](auto& options, auto& value) { options.clicks = std::stoi(value); },
      L"success: presses Install N times in all, the later ones with Enter"},
-    {L"--expect-label", L"TEXT", Set<&InstallOptions::expectLabel>,
-     L"the label reads TEXT after Install; on success the window stays open"},
-    {L"--expect-failure", L"T", Set<&InstallOptions::expectFailure>,
-     L"failure: a message box names T (repeatable), the installer has\n"
-     L"started no program; the program ends"},
-    {L"--expect-failure-without", L"T", Set<&InstallOptions::failureWithout>,
+    {L"--expect-label", L"TEXT", [](auto& options, auto& value) { options.expectLabel = value; },
+     L"the label reads TEXT after Install"},
+    {L"--expect-failure", L"T",
+     [](auto& options, auto& value) { options.expectFailure.push_back(value); },
+     L"failure: a message box names T (repeatable); nothing started"},
+    {L"--expect-failure-without", L"T",
+     [](auto& options, auto& value) { options.failureWithout.push_back(value); },
      L"failure: the message box does not name T"},
-    {L"--report-within", L"MS", Set<&InstallOptions::reportWithinMs>,
-     L"failure: the message box comes within MS milliseconds of the click"},
-    {L"--shot", L"FILE.bmp", Set<&InstallOptions::shot>,
-     L"a picture of the window before Install and of what follows\n"
-     L"(FILE-after.bmp); repeatable only once"},
-    {L"--keep-open", nullptr, Set<&InstallOptions::keepOpen>,
+    {L"--report-within", L"MS",
+     [](auto& options, auto& value) { options.reportWithinMs = std::stoul(value); },
+     L"failure: the message box comes within MS ms of the click"},
+    {L"--shot", L"FILE.bmp", [](auto& options, auto& value) { options.shot = value; },
+     L"pictures of the window before Install and after (FILE-after.bmp)"},
+    {L"--keep-open", nullptr, [](auto& options, auto&) { options.keepOpen = true; },
      L"leaves the window to the user and waits for it to close"},
-    {L"--attach", nullptr, Set<&InstallOptions::attach>,
+    {L"--attach", nullptr, [](auto& options, auto&) { options.attach = true; },
      L"works on an installer started by someone else"},
 };
 
-// Prints the modes' lines and the table's as the usage, to stderr; the exit code for that.
+// Prints the modes and the table's options as the usage, to stderr; the exit code for that.
 int Usage() {
     std::fputws(
-        L"usage:\n"
-        L"  velkra_probe window  <installer.exe> <dpi> <expected label>\n"
-        L"                       checks the window as laid out, and again at 1.5 times dpi\n"
-        L"  velkra_probe desktop holds the session's desktop open until the session ends\n"
-        L"  velkra_probe install (<installer.exe> | --attach) [options]\n"
-        L"                       presses Install as a user would, and checks what follows\n",
+        L"usage: velkra_probe window <installer.exe> <dpi> <expected label>   checks the window\n"
+        L"       velkra_probe desktop   holds the session's desktop open until the session ends\n"
+        L"       velkra_probe install (<installer.exe> | --attach) [options]  presses Install\n",
         stderr);
     for (const Option& option : kOptions) {
-        const std::wstring name =
-            option.name + (option.value == nullptr ? L"" : L" " + std::wstring(option.value));
-        std::wstring help = option.help;
-        for (size_t end = help.find(L'\n'); end != std::wstring::npos;
-             end = help.find(L'\n', end + 1)) {
-            help.insert(end + 1, 25, L' ');  // under the first line
-        }
-        std::fwprintf(stderr, L"    %-20ls %ls\n", name.c_str(), help.c_str());
+        const std::wstring value = option.value == nullptr ? L"" : option.value;
+        std::fwprintf(stderr, L"    %-26ls %ls\n", (option.name + (L" " + value)).c_str(),
+                      option.help);
     }
     std::fputws(
-        L"Prints \"ok: ...\" and \"FAIL: file:line: ...\" lines and a closing count; exits 1 "
-        L"when anything failed.\n",
+        L"Prints \"ok: ...\" and \"FAIL: file:line: ...\" lines and a count; exits 1 "
+        L"on a failure.\n",
         stderr);
     return 2;
 }

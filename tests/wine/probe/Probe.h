@@ -1,22 +1,84 @@
-// What the parts of velkra_probe share: the checks, the installer it drives, its two modes.
+// What the parts of velkra_probe share: the checks and waits, and driving the installer from
+// outside, through the same Windows API a user's input and a screen reader go through.
 #pragma once
 
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 // Generous: under an emulated processor a first start takes many seconds.
 constexpr DWORD kPatienceMs = 60000;
+constexpr wchar_t kTitle[] = L"Velkra Installer";
+
+inline int passed = 0;
+inline int failed = 0;
 
 // Prints "ok: what" or "FAIL: file:line: what", counts it, and returns condition.
-bool Check(bool condition, const std::wstring& what, const char* file, int line);
 #define CHECK(condition, what) Check((condition), (what), __FILE__, __LINE__)
+inline bool Check(bool condition, const std::wstring& what, const char* file, int line) {
+    (condition ? passed : failed) += 1;
+    // The build names a source from the top of the tree, as ./tests/wine/...
+    const std::string path = std::strncmp(file, "./", 2) == 0 ? file + 2 : file;
+    const std::wstring where =
+        condition ? L""
+                  : std::wstring(path.begin(), path.end()) + L":" + std::to_wstring(line) + L": ";
+    std::wprintf(L"%ls: %ls%ls\n", condition ? L"ok" : L"FAIL", where.c_str(), what.c_str());
+    std::fflush(stdout);
+    return condition;
+}
+
 // Whether condition comes true within timeoutMs.
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs);
+inline bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kPatienceMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (::GetTickCount64() > deadline) {
+            return false;
+        }
+        ::Sleep(100);  // ten looks a second: each costs milliseconds under the VM's emulation
+    }
+    return true;
+}
+
 // Prints the count of checks; the exit code, 1 when anything failed.
-int Finish();
+inline int Finish() {
+    std::wprintf(L"%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
+
+inline std::wstring TextOf(HWND window) {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+inline std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    return name;
+}
+
+// Children in Z order, which is the tab order.
+inline std::vector<HWND> Children(HWND window) {
+    std::vector<HWND> children;
+    for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+inline RECT RectInParent(HWND control) {
+    RECT rect;
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
 
 // The installer, started as Explorer would start it, in its own folder.
 struct Installer {
@@ -24,33 +86,212 @@ struct Installer {
     HWND window = nullptr;
 
     // Starts the installer at path, or with attach, waits for one started by someone else.
-    Installer(const std::wstring& path, bool attach);
-    ~Installer();
+    Installer(const std::wstring& path, bool attach) {
+        if (attach) {
+            WaitFor([&] { return (window = ::FindWindowW(nullptr, kTitle)) != nullptr; });
+            process.dwThreadId = ::GetWindowThreadProcessId(window, &process.dwProcessId);
+            process.hProcess =
+                ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+                              FALSE, process.dwProcessId);
+        } else {
+            // Under Wine, a program that finds the desktop without its window starts explorer.exe
+            // to make one: the probe, then, and not the installer, whose children are counted.
+            ::GetDesktopWindow();
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof(startup);
+            std::wstring commandLine = L"\"" + path + L"\"";
+            const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+            if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                  nullptr, folder.c_str(), &startup, &process)) {
+                CHECK(false,
+                      L"start " + path + L" (error " + std::to_wstring(::GetLastError()) + L")");
+            }
+        }
+        WaitFor([&] {
+            return (window = FindTopLevel(kTitle, L"")) != nullptr && ::IsWindowVisible(window);
+        });
+        CHECK(window != nullptr, L"the window \"Velkra Installer\" opens");
+    }
+
+    ~Installer() {
+        if (process.hProcess != nullptr) {
+            if (::WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+                ::TerminateProcess(process.hProcess, 99);
+            }
+            ::CloseHandle(process.hProcess);
+        }
+        if (process.hThread != nullptr) {
+            ::CloseHandle(process.hThread);
+        }
+    }
+
     // A visible top-level window of the installer's process with this title (or class).
-    HWND FindTopLevel(const std::wstring& title, const std::wstring& className) const;
-    HWND Focus() const;
-    bool Exited(DWORD timeoutMs = kPatienceMs) const;
-    DWORD ExitCode() const;
+    HWND FindTopLevel(const std::wstring& title, const std::wstring& className) const {
+        for (const HWND window : Children(::GetDesktopWindow())) {
+            DWORD processId = 0;
+            ::GetWindowThreadProcessId(window, &processId);
+            if (processId == process.dwProcessId && ::IsWindowVisible(window) &&
+                (title.empty() || TextOf(window) == title) &&
+                (className.empty() || ClassOf(window) == className)) {
+                return window;
+            }
+        }
+        return nullptr;
+    }
+
+    HWND Focus() const {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof(info);
+        return ::GetGUIThreadInfo(process.dwThreadId, &info) ? info.hwndFocus : nullptr;
+    }
+
+    bool Exited(DWORD timeoutMs = kPatienceMs) const {
+        return ::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    }
+
+    DWORD ExitCode() const {
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeProcess(process.hProcess, &code);
+        return code;
+    }
 };
 
-// Children in Z order, which is the tab order.
-std::vector<HWND> Children(HWND window);
-std::wstring TextOf(HWND window);
-std::wstring ClassOf(HWND window);
-RECT RectInParent(HWND control);
-void PressKey(WORD key, bool shift = false);
+inline void PressKey(WORD key, bool shift = false) {
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD virtualKey, DWORD flags) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = virtualKey;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    if (shift)
+        add(VK_SHIFT, 0);
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+    if (shift)
+        add(VK_SHIFT, KEYEVENTF_KEYUP);
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 // Real input goes to the foreground window, as it would for a user at the keyboard.
-bool BringToFront(HWND window);
+inline bool BringToFront(HWND window) {
+    ::SetForegroundWindow(window);
+    return WaitFor([&] { return ::GetForegroundWindow() == window; }, 5000);
+}
+
+// Whether the installer has drawn the window and its controls and the pixels are on the screen:
+// none of them has an update region left (BeginPaint empties it, and GetUpdateRect reads it
+// from any process), and the installer's thread waits for input. Under Wine a program draws
+// into a surface in its own memory and hands it to the X server when its thread goes idle to
+// wait for input, which is when Wine sets the event WaitForInputIdle waits on (and it resets
+// the event when the thread wakes).
+inline bool Painted(const Installer& installer, HWND window) {
+    for (const HWND part : Children(window)) {
+        if (::GetUpdateRect(part, nullptr, FALSE)) {
+            return false;
+        }
+    }
+    return !::GetUpdateRect(window, nullptr, FALSE) &&
+           ::WaitForInputIdle(installer.process.hProcess, 0) == 0;
+}
+
 // A window with its frame, as a 24-bit BMP file, once it has painted.
-void SaveScreenshot(const Installer& installer, HWND window, const std::wstring& path);
-// Loads the DLL called name that lies beside the probe into the installer; whether it loaded.
-bool LoadIntoInstaller(const Installer& installer, const std::wstring& name);
-// The names of the running processes that a process started.
-std::wstring ChildrenOf(DWORD processId);
+inline void SaveScreenshot(const Installer& installer, HWND window, const std::wstring& path) {
+    CHECK(WaitFor([&] { return Painted(installer, window); }),
+          L"the window has painted before its picture is taken");
+    RECT rect;
+    ::GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ::GdiFlush();
+    const DWORD imageSize = static_cast<DWORD>(((width * 3 + 3) & ~3) * height);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+    file.bfSize = file.bfOffBits + imageSize;
+    if (FILE* out = _wfopen(path.c_str(), L"wb")) {
+        std::fwrite(&file, sizeof(file), 1, out);
+        std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
+        std::fwrite(bits, imageSize, 1, out);
+        std::fclose(out);
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+}
+
 // The size of a file, or -1 when there is none.
-long long FileSize(const std::wstring& path);
+inline long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// The names of the running processes that a process started.
+inline std::wstring ChildrenOf(DWORD processId) {
+    std::wstring names;
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == processId) {
+            names += std::wstring(names.empty() ? L"" : L", ") + entry.szExeFile;
+        }
+    }
+    ::CloseHandle(snapshot);
+    return names;
+}
+
+// Loads the DLL called name that lies beside the probe into the installer, on a thread of the
+// installer's own; whether it loaded. kernel32 lies at the same address in every process, and
+// the DLL's fixed base keeps the handle that the thread's exit code truncates from 0.
+inline bool LoadIntoInstaller(const Installer& installer, const std::wstring& name) {
+    std::wstring path(32768, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    path = path.substr(0, path.find_last_of(L'\\') + 1) + name;
+    const HANDLE process = installer.process.hProcess;
+    const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
+    void* remote =
+        ::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    ::WriteProcessMemory(process, remote, path.c_str(), bytes, nullptr);
+    const auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "LoadLibraryW")));
+    const HANDLE thread =
+        ::CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
+    DWORD loaded = 0;
+    if (thread != nullptr) {
+        ::WaitForSingleObject(thread, kPatienceMs);
+        ::GetExitCodeThread(thread, &loaded);
+        ::CloseHandle(thread);
+    }
+    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return loaded != 0;
+}
+
 // All the texts of a message box: its title, its message, its button.
-std::wstring MessageBoxText(HWND box);
+inline std::wstring MessageBoxText(HWND box) {
+    std::wstring text;
+    for (const HWND child : Children(box)) {
+        text += TextOf(child) + L"\n";
+    }
+    return text;
+}
 
 struct InstallOptions {
     std::wstring installer;

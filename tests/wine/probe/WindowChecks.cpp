@@ -60,6 +60,22 @@ bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
+// Install and the check box where the window's description puts them at this DPI, and the label
+// as wide and as high as its text in the font for this DPI.
+void CheckPlaces(const std::vector<HWND>& controls, int dpi, const std::wstring& at,
+                 const std::wstring& font) {
+    CHECK(RectInParent(controls[0]) == TwipsRect(120, 720, 4335, 495, dpi),
+          L"Install " + at + L" " + Describe(RectInParent(controls[0])));
+    CHECK(RectInParent(controls[2]) == TwipsRect(120, 360, 4215, 255, dpi),
+          L"the check box " + at + L" " + Describe(RectInParent(controls[2])));
+    TEXTMETRICW metrics = {};
+    const SIZE text = DialogFont(dpi).Extent(TextOf(controls[1]), &metrics);
+    const RECT label = TwipsRect(120, 120, 0, 0, dpi);
+    CHECK((RectInParent(controls[1]) ==
+           RECT{label.left, label.top, label.left + text.cx, label.top + metrics.tmHeight}),
+          L"the label fits its text" + font + L": " + Describe(RectInParent(controls[1])));
+}
+
 // Moved to a monitor of another DPI, the window takes the size Windows suggests and lays its
 // controls out again, with a font for that DPI.
 void CheckDpiChange(const Installer& installer, int dpi) {
@@ -81,17 +97,7 @@ void CheckDpiChange(const Installer& installer, int dpi) {
     ::GetWindowRect(window, &now);
     CHECK(now == suggested, L"at " + std::to_wstring(dpi) +
                                 L" DPI the window takes the suggested " + Describe(suggested));
-    CHECK(RectInParent(children[0]) == TwipsRect(120, 720, 4335, 495, dpi),
-          L"Install moves to " + Describe(RectInParent(children[0])));
-    CHECK(RectInParent(children[2]) == TwipsRect(120, 360, 4215, 255, dpi),
-          L"the check box moves to " + Describe(RectInParent(children[2])));
-    TEXTMETRICW metrics = {};
-    const SIZE text = DialogFont(dpi).Extent(TextOf(children[1]), &metrics);
-    const RECT labelAt = TwipsRect(120, 120, 0, 0, dpi);
-    const RECT fitted = {labelAt.left, labelAt.top, labelAt.left + text.cx,
-                         labelAt.top + metrics.tmHeight};
-    CHECK(RectInParent(children[1]) == fitted,
-          L"the label fits its text in the new font: " + Describe(RectInParent(children[1])));
+    CheckPlaces(children, dpi, L"moves to", L" in the new font");
 }
 
 }  // namespace
@@ -120,8 +126,6 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
     const LONG buttonStyle = ::GetWindowLongW(command1, GWL_STYLE);
     CHECK((buttonStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON && (buttonStyle & WS_TABSTOP),
           L"Install is the default push button and a tab stop");
-    CHECK(RectInParent(command1) == TwipsRect(120, 720, 4335, 495, dpi),
-          L"Install at " + Describe(RectInParent(command1)));
 
     CHECK(ClassOf(label) == L"Static" && TextOf(label) == expectedLabel,
           L"the label shows \"" + TextOf(label) + L"\"");
@@ -129,16 +133,10 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
     CHECK((labelStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && (labelStyle & SS_NOPREFIX) &&
               !(labelStyle & WS_TABSTOP),
           L"the label is one line, takes '&' literally and takes no focus");
+    CheckPlaces(children, dpi, L"at", L"");
     const DialogFont font(dpi);
-    TEXTMETRICW metrics = {};
     std::wstring face;
-    const SIZE labelText = font.Extent(TextOf(label), &metrics, &face);
-    const RECT labelAt = TwipsRect(120, 120, 0, 0, dpi);
-    const RECT fitted = {labelAt.left, labelAt.top, labelAt.left + labelText.cx,
-                         labelAt.top + metrics.tmHeight};
-    CHECK(RectInParent(label) == fitted,
-          L"the label fits its text: " + Describe(RectInParent(label)));
-
+    font.Extent(TextOf(label), nullptr, &face);
     CHECK(face == L"Tahoma", L"MS Shell Dlg 2 is drawn in " + face);
 
     CHECK(ClassOf(checkBox) == L"Button" &&
@@ -149,8 +147,6 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
               ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
           L"an unchecked automatic check box and a tab stop");
     const RECT checkRect = RectInParent(checkBox);
-    CHECK(checkRect == TwipsRect(120, 360, 4215, 255, dpi),
-          L"the check box at " + Describe(checkRect));
     // The box, the gap Windows leaves after it, then the caption: all within the control.
     const int box = CheckBoxWidth(dpi);
     const SIZE caption = font.Extent(TextOf(checkBox));
