@@ -165,8 +165,8 @@ install_waits_out() {
     exe=$(installer_in held-open)
     check "Install waits out a hold of $1" run_probe install "$(wine_path "$exe")" --hold "$1" \
         --release-after 800 --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
-    check "the new library is installed" cmp "$standin" "$target/dx8vb.dll"
-    check "regsvr32 registered it" recorded "$(registration_in "$target")"
-    check "no temporary file is left, not even an earlier held one" no_leftovers_in "$target"
+    check "$1: the new library is installed" cmp "$standin" "$target/dx8vb.dll"
+    check "$1: regsvr32 registered it" recorded "$(registration_in "$target")"
+    check "$1: no temporary file is left, not even an earlier held one" no_leftovers_in "$target"
     no_library
 }

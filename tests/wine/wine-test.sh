@@ -60,15 +60,6 @@ fresh_system() {
 }
 
 fresh_system
-# The scenario in a shell of its own, which may end it early (exit 77 skips it) and whose
-# variables end with it.
-set +e
-(
-    set -e
-    source "$scenario"
-    finish
-)
-status=$?
-set -e
-fresh_system
-exit $status
+trap fresh_system EXIT
+# In a shell of its own, which the scenario may end early (exit 77 skips it).
+(source "$scenario"; finish)

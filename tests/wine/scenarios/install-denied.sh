@@ -1,6 +1,5 @@
-# Windows denies creating the copy to a user without rights, and replacing the library to one
-# whose permissions forbid it; and a rename over the library in use (held open here, sharing
-# nothing) too. Each report says which, without "Not Responding" first.
+# Each denial is reported as what it is, without "Not Responding" first: creating the copy without
+# rights, replacing a library whose permissions forbid it, a rename over the library in use.
 # Runs on win64 wow64 win32.
 exe=$(installer_in denied)
 an_old_library_in "$target"

@@ -1,11 +1,8 @@
-# A full disk under the 32-bit system folder, reached with the box checked: the copy fails, and
+# A full disk under the 32-bit system folder, reached with the box checked: the copy fails and
 # the library there stays as it was.
-# Runs on win64, not wow64 or win32: every build writes the copy alike, and the VM has no disk
-# of its own to fill.
-#
-# The small disk is a tmpfs in a mount namespace of this test's own, which needs no root but a
-# user namespace, and where the Wine server that writes the files runs too: the test runs again
-# in there.
+# Runs on win64, not wow64 or win32: every build writes alike, and the VM has no disk to fill.
+# The small disk is a tmpfs in a mount namespace of the test's own, which needs a user namespace,
+# not root: the test runs again in there, with the Wine server that writes the files.
 if [ -z "${VELKRA_SMALL_DISK:-}" ]; then
     if ! unshare -rm true 2>/dev/null; then
         echo "skipped: this kernel lets no user make a user namespace (unshare -rm)"

@@ -1,9 +1,8 @@
-# Another program, a virus scanner say, holds a file of the install, sharing nothing. Held
-# throughout, the installer's new copy on a first install is reported as held; it cannot be
-# deleted while it is held either, and stays for the next install to remove.
-# Runs on win64, not wow64 or win32: they wait out a hold in install-held-folder, with the same
-# code; its five installs would add a minute in the VM.
+# Another program, a virus scanner say, holds a file of the install, sharing nothing: for 800 ms
+# Install waits it out; throughout, it reports it, and a held copy stays for the next install.
+# Runs on win64, not wow64 or win32: they wait out install-held-folder's hold in the same code.
 exe=$(installer_in held-open)
+# Held throughout, the new copy on a first install cannot be deleted either.
 check "Install reports its new copy held" run_probe install "$(wine_path "$exe")" \
     --hold new-copy --report-within 4500 --expect-failure 'holds the new copy of dx8vb.dll' \
     --expect-failure '(MoveFileExW, error 32)' --expect-failure-without 'already there'

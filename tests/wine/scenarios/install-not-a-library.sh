@@ -1,10 +1,8 @@
-# What people find saved under a library's name, each refused before anything in the system
-# folder changes: a web page, a download cut short, line ends rewritten, an empty file, a
-# program, and Wine's own dx8vb.dll for the other machine. Wine's own for this one installs.
+# What people find saved under a library's name is refused before the system folder changes:
+# a web page, a download cut short, an empty file, a program, a library for the other machine.
 # Runs on win64 wow64, not win32: the i686 exe reads the same bytes as under WOW64.
-#
 # In the VM, where every install takes many seconds, only what the build's machine decides;
-# every build refuses the others alike.
+# every build refuses the others alike. Wine's own dx8vb.dll for this machine installs.
 kinds="web-page half-download rewritten-line-ends empty-file program other-machine"
 if ! on win64; then kinds=other-machine; fi
 own=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/dx8vb.dll

@@ -1,7 +1,6 @@
 # Programs and DLLs planted beside the installer neither run nor load: it starts the system's
 # regsvr32, and takes DLLs from the system folder only.
 # Runs on win64 wow64, not win32: its 32-bit Wine searches for DLLs as WOW64's 32-bit side does.
-#
 # Wine is told to prefer native DLLs of these names, so a planted one would be loaded if the
 # installer looked in its own folder (without the installer's own limit, Wine loads the planted
 # uxtheme.dll). version.dll and msimg32.dll lie there too, but Wine keeps its own of them: its

@@ -1,6 +1,5 @@
-# Install from read-only media, as a CD or a read-only share would give it, pressed twice, with
-# the temporary copy of an installer that was killed left in the system folder, and one of an
-# installer that still runs (the probe).
+# Install from read-only media, as a CD or share gives it, pressed twice, with the temporary
+# copies of a killed installer and of one still running (the probe) in the system folder.
 # Runs on win64 wow64 win32.
 exe=$(installer_in install)
 source=${exe%/*}/dx8vb.dll
