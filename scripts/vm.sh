@@ -93,8 +93,9 @@ start() {
     # same address in every process, each new program reuses that code instead of translating
     # it anew: a Wine program started in 1.5 s with randomized addresses and 1.15 s without.
     # No default devices (a network card, whose boot ROM the BIOS runs, a VGA card, a CD drive):
-    # the VM needs none.
-    timeout --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
+    # the VM needs none. In the caller's process group, which timeout otherwise leaves: what
+    # ends the tests' group, a Ctrl-C among them, ends the VM too.
+    timeout --foreground --kill-after=10 "$kLifetimeSeconds" qemu-system-x86_64 \
         -nodefaults -accel tcg -cpu max,-smap,-smep -smp 1 -m 4096 \
         -kernel "/boot/vmlinuz-$kernel" -initrd "$state/initramfs.cpio.gz" \
         -append "console=ttyS0 panic=-1 quiet norandmaps" -no-reboot \

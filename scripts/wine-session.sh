@@ -171,11 +171,12 @@ wine_server_apart() {
     return $status
 }
 
-# wine_session_stop DIR: ends the prefix's Wine processes and the session's Xvfb.
+# wine_session_stop DIR: ends the prefix's Wine processes and the session's Xvfb, and returns
+# once they have ended: the Wine server writes the registry into the prefix as it goes.
 wine_session_stop() {
     local dir=$1
     if [ -d "$dir/prefix" ]; then
-        (wine_session_env "$dir" && "$WINESERVER" -k) >/dev/null 2>&1 || true
+        (wine_session_env "$dir" && "$WINESERVER" -k && "$WINESERVER" -w) >/dev/null 2>&1 || true
     fi
     if process_running "$dir/xvfb.pid"; then
         local pid tries=0
