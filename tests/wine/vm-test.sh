@@ -6,7 +6,7 @@
 #   setup SYSTEM      boots SYSTEM's VM on a throwaway view of its prefix, which the same VM
 #                     makes first if need be, and starts its Wine session
 #   cleanup SYSTEM    powers SYSTEM's VM off
-#   SYSTEM SCENARIO   one scenario file of wine-test.sh on SYSTEM, inside its VM
+#   SYSTEM SCENARIO.sh  a scenario file of wine-test.sh, on SYSTEM inside its VM
 set -euo pipefail
 
 build=$(realpath "$1")
