@@ -1,6 +1,6 @@
 # A full disk under the 32-bit system folder, reached with the box checked: the copy fails and
 # the library there stays as it was.
-# Runs on win64, not wow64 or win32: every build writes alike, and the VM has no disk to fill.
+# Runs on win64, not wow64 or win32: every build writes alike; a VM would pay a cold Wine start.
 # The small disk is a tmpfs in a mount namespace of the test's own, which needs a user namespace,
 # not root: the test runs again in there, with the Wine server that writes the files.
 if [ -z "${VELKRA_SMALL_DISK:-}" ]; then

@@ -7,14 +7,14 @@ printf 'left by a killed installer\n' >"$target/dx8vb.dll.8888.tmp"
 touch -d '2001-08-23 12:00' "$source"
 twice=(install "$(wine_path "$exe")" --wait-for "$VELKRA_TEST_RECORD" --clicks 2
     --expect-label "$label" --running-copy "$(wine_path "$target/dx8vb.dll")")
+# On win64 the source is hidden and system too: Wine keeps those in an extended attribute, which
+# the VM's tmpfs cannot hold. And the Wine server, which does the rename, runs under strace with
+# the programs, as a server of its own: in a VM, a cold start.
 if on win64; then
-    # Unpacked hidden and system, too. Wine keeps those two in an extended attribute, which the
-    # VM's tmpfs cannot hold. Its attrib takes one of them at a time.
-    "$WINE" attrib +h "$(wine_path "$source")" </dev/null
+    "$WINE" attrib +h "$(wine_path "$source")" </dev/null # one attribute at a time
     "$WINE" attrib +s "$(wine_path "$source")" </dev/null
     chmod a-w "$source"
     check "the source is read-only, hidden and system" attributes_are "$source" RHS
-    # Wine's server does the rename, so it runs under strace with the programs.
     check "Install runs twice, under strace" wine_server_apart "$session" \
         run_probe --strace "$session/install.strace" "${twice[@]}"
     check "each copy reached the disk before it replaced the library" \
