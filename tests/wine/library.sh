@@ -34,8 +34,9 @@ on() {
 
 # no_library: no library installed and nothing recorded, as before a first install.
 no_library() {
-    chmod -R u+w "$system32"/dx8vb.dll* "$syswow64"/dx8vb.dll* 2>/dev/null || true
-    rm -rf "$system32"/dx8vb.dll* "$syswow64"/dx8vb.dll* "$record" "$planted"
+    local files=("$system32"/dx8vb.dll* "$syswow64"/dx8vb.dll*)
+    chmod -R u+w "${files[@]}" 2>/dev/null || true
+    rm -rf "${files[@]}" "$record" "$planted"
 }
 
 # set_dpi N: the DPI that Wine hands to processes started from now on, until the scenario ends.

@@ -4,7 +4,7 @@
 #   start         the session on the prefix that is there (the VM's, made by vm-test.sh)
 #   cleanup       stops all of it
 #   SCENARIO.sh   one of scenarios/, with library.sh, on the session's system; it finds the
-#                 system as a first install does, and leaves it to be reset for the next one
+#                 system as a first install does, whatever the scenario before left
 set -euo pipefail
 
 session=$1 build=$2 scenario=$3
@@ -46,8 +46,9 @@ wine_session_env "$session"
 # shellcheck source=library.sh
 source "$here/library.sh"
 
-# fresh_system: the system as the scenario before found it: no library installed, nothing
-# recorded, no files of the tests', the session's DPI, no network shares.
+# fresh_system: the system as a first install finds it, whatever the scenario before left: no
+# library installed, nothing recorded, no files of the tests', the session's DPI, no network
+# shares. Once, before each scenario: in the VM, every program the runner starts takes time.
 fresh_system() {
     no_library
     chmod -R u+w "$tests" 2>/dev/null || true
@@ -60,6 +61,5 @@ fresh_system() {
 }
 
 fresh_system
-trap fresh_system EXIT
 # In a shell of its own, which the scenario may end early (exit 77 skips it).
 (source "$scenario"; finish)
