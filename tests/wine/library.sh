@@ -39,7 +39,7 @@ no_library() {
     rm -rf "${files[@]}" "$record" "$planted"
 }
 
-# set_dpi N: the DPI that Wine hands to processes started from now on, until the scenario ends.
+# set_dpi N: the DPI that Wine hands to processes started from now on; the runner sets it back.
 set_dpi() {
     wine_set_dpi "$1"
     echo "$1" >"$session/dpi"
