@@ -7,19 +7,26 @@ report_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # check WHAT COMMAND...: runs COMMAND and reports WHAT by its outcome.
 check() {
-    local what=$1 where= i
+    local what=$1
     shift
     if "$@"; then
         echo "ok: $what"
         passed=$((passed + 1))
         return
     fi
-    for ((i = 1; i < ${#FUNCNAME[@]}; i++)); do
+    echo "FAIL: $(called_from 2): $what"
+    failed=$((failed + 1))
+}
+
+# called_from FRAME: where the function FRAME calls up from here was called, after the calls
+# that led there from the top level of a test's file.
+called_from() {
+    local where= i
+    for ((i = $1; i < ${#FUNCNAME[@]}; i++)); do
         where="${BASH_SOURCE[i]#"$report_root/"}:${BASH_LINENO[i - 1]}${where:+ > $where}"
         [[ ${FUNCNAME[i]} = main || ${FUNCNAME[i]} = source ]] && break
     done
-    echo "FAIL: $where: $what"
-    failed=$((failed + 1))
+    printf '%s' "$where"
 }
 
 # finish: the closing count; fails when any check failed.
