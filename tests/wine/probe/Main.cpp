@@ -31,11 +31,11 @@ const Option kOptions[] = {
     {L"--running-copy", L"FILE", [](auto& options, auto& value) { options.runningCopy = value; },
      L"success: FILE.<the probe's id>.tmp, a running one's copy, stays"},
     {L"--wait-for", L"FILE", [](auto& options, auto& value) { options.waitFor = value; },
-     L"success: Install is done once FILE appears or changes in size"},
+     L"success needs it: Install is done once FILE appears or changes in size"},
     {L"--clicks", L"N", [](auto& options, auto& value) { options.clicks = std::stoi(value); },
      L"success: presses Install N times in all, the later ones with Enter"},
     {L"--expect-label", L"TEXT", [](auto& options, auto& value) { options.expectLabel = value; },
-     L"the label reads TEXT after Install"},
+     L"success needs it: the label reads TEXT exactly, case too, after Install"},
     {L"--expect-failure", L"T",
      [](auto& options, auto& value) { options.expectFailure.push_back(value); },
      L"failure: a message box names T (repeatable); nothing started"},
@@ -66,6 +66,8 @@ int Usage() {
                       option.help);
     }
     std::fputws(
+        L"Without --expect-failure, install expects success, and needs --wait-for and "
+        L"--expect-label.\n"
         L"Prints \"ok: ...\" and \"FAIL: file:line: ...\" lines and a count; exits 1 "
         L"on a failure.\n",
         stderr);
@@ -108,6 +110,12 @@ int wmain(int argc, wchar_t** argv) {
                 std::fwprintf(stderr, L"unknown option %ls\n", args[i].c_str());
                 return Usage();
             }
+        }
+        // Success has nothing to wait for or compare against without them.
+        if (options.expectFailure.empty() &&
+            (options.waitFor.empty() || options.expectLabel.empty())) {
+            std::fputws(L"success needs --wait-for and --expect-label\n", stderr);
+            return Usage();
         }
         CheckInstall(options);
         return Finish();
