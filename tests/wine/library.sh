@@ -9,8 +9,8 @@ readonly drive_c=$WINEPREFIX/drive_c
 readonly system32=$drive_c/windows/system32 syswow64=$drive_c/windows/syswow64
 readonly tests=$drive_c/velkra-tests
 readonly probe=$build/tests/wine/velkra_probe.exe standin=$build/tests/wine/dx8vb.dll
-# Where the installer puts the library on this system, what its label reads, and the width of
-# the processes it starts.
+# Where Install with the box unchecked puts the library on this system, what the label reads,
+# and the width of the processes the installer starts.
 case "$system" in
     win64) readonly target=$system32 label='C:\windows\system32\' bits=64 ;;
     wow64) readonly target=$syswow64 label='C:\windows\SYSWOW64\' bits=32 ;;
@@ -21,6 +21,14 @@ esac
 export VELKRA_TEST_RECORD='C:\velkra-tests\record.txt'
 export VELKRA_TEST_PLANTED='C:\velkra-tests\planted.txt'
 readonly VELKRA_TEST_RECORD VELKRA_TEST_PLANTED record=$tests/record.txt planted=$tests/planted.txt
+# With the box checked, the label reads forced_label and the library goes to forced_target; on
+# win32, which has no SYSWOW64, the install fails. A forced install is done, for --wait-for, at
+# forced_done: on wow64 regsvr32's record, which must not land in the next scenario; on win64
+# the library, since the 64-bit regsvr32 looks in system32, finds nothing and records nothing.
+readonly forced_target=$syswow64 forced_label='C:\windows\SYSWOW64\'
+forced_done='C:\windows\syswow64\dx8vb.dll'
+[ "$system" != wow64 ] || forced_done=$VELKRA_TEST_RECORD
+readonly forced_done
 # A failure that no hold explains is reported at once: on wine64 well within 1.5 s of the click,
 # where a wrong wait for a hold (3 s) would show; in the VM, emulation alone may take longer.
 at_once=()

@@ -4,18 +4,14 @@
 exe=$(installer_in forced)
 if on win32; then
     an_old_library_in "$system32"
-    copy_failure failure "$exe" 'C:\windows\SYSWOW64\'
+    copy_failure failure "$exe" "$forced_label"
     install_fails_keeping_the_old_library "forced" "$exe" "$system32" --force \
-        --report-within 4500 --expect-label 'C:\windows\SYSWOW64\' --expect-failure "$failure" \
+        --report-within 4500 --expect-label "$forced_label" --expect-failure "$failure" \
         --expect-failure 'without ticking "Force 64 bit Install"'
 else
-    # A 32-bit regsvr32 finds the library there, and the scenario waits for its record, which
-    # must not land in the next one's. A 64-bit one looks in system32 and finds nothing.
-    done_when='C:\windows\syswow64\dx8vb.dll'
-    if on wow64; then done_when=$VELKRA_TEST_RECORD; fi
     check "Install runs with the box checked" run_probe install "$(wine_path "$exe")" --force \
-        --wait-for "$done_when" --expect-label 'C:\windows\SYSWOW64\'
-    check "the library went to syswow64" cmp "$standin" "$syswow64/dx8vb.dll"
+        --wait-for "$forced_done" --expect-label "$forced_label"
+    check "the library went to syswow64" cmp "$standin" "$forced_target/dx8vb.dll"
     check "and not to system32" test ! -e "$system32/dx8vb.dll"
     if on wow64; then check "regsvr32 registered it" recorded "$(registration_in "$syswow64")"; fi
 fi
