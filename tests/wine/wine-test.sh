@@ -63,9 +63,5 @@ fresh_system() {
 fresh_system
 # In a shell of its own, which the scenario may end early (exit 77 skips it). A command that
 # fails outside check ends it, and says where, in the helpers it went through too (set -E).
-(
-    set -E
-    trap 'echo "FAIL: $(called_from 1): $BASH_COMMAND failed"' ERR
-    source "$scenario"
-    finish
-)
+(set -E; trap 'echo "FAIL: $(called_from 1): $BASH_COMMAND failed"' ERR
+    source "$scenario"; finish)

@@ -111,10 +111,9 @@ int wmain(int argc, wchar_t** argv) {
                 return Usage();
             }
         }
-        // Success has nothing to wait for or compare against without them.
+        // Success has nothing to wait for or compare against without them: the usage says so.
         if (options.expectFailure.empty() &&
             (options.waitFor.empty() || options.expectLabel.empty())) {
-            std::fputws(L"success needs --wait-for and --expect-label\n", stderr);
             return Usage();
         }
         CheckInstall(options);
