@@ -10,11 +10,11 @@ check() {
     local what=$1
     shift
     if "$@"; then
-        echo "ok: $what"
+        echo "ok: $what${VELKRA_TEST_AS:+ (as $VELKRA_TEST_AS)}"
         passed=$((passed + 1))
         return
     fi
-    echo "FAIL: $(called_from 2): $what"
+    echo "FAIL: $(called_from 2): $what${VELKRA_TEST_AS:+ (as $VELKRA_TEST_AS)}"
     failed=$((failed + 1))
 }
 

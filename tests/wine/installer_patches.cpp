@@ -1,5 +1,12 @@
-// Tests only, never shipped: velkra_probe loads this DLL into a running installer, where it
-// patches two of the installer's imports to make Windows behaviour happen that Wine does not:
+// Tests only, never shipped: velkra_probe loads this DLL into an installer before its first
+// instruction, where it patches the installer's imports to make Windows behaviour happen that
+// Wine does not:
+// - GetProcAddress: with VELKRA_TEST_AS set to "Windows 7", "Windows XP" or "Windows 2000", it
+//   finds none of the functions that Windows lacks (ERROR_PROC_NOT_FOUND). SetDllDirectoryW it
+//   hands out saying each call: Wine's loader takes an empty DLL directory for none, where
+//   Windows stops searching the current folder, so the call is what a test can see.
+// - ReadFile: with VELKRA_TEST_SHORT_READS set to N, reads return 1 byte and at most N by turns,
+//   fewer than asked for before the file ends, as a network share or a file-system filter may.
 // - MoveFileExW: with VELKRA_TEST_HOLD_NEW_COPY set, the first call opens its source, sharing
 //   nothing but reading, just before the rename, as a virus scanner examines a new executable
 //   file the moment it is closed; Wine gives no other program that moment. The variable's value
@@ -18,18 +25,25 @@
 
 #include <cstring>
 #include <cwchar>
+#include <iterator>
+#include <string>
 #include <utility>
 
 namespace {
 
-using MoveFileExWFunction = BOOL WINAPI(LPCWSTR, LPCWSTR, DWORD);
-using GetModuleFileNameWFunction = DWORD WINAPI(HMODULE, LPWSTR, DWORD);
-using CreateFileWFunction = HANDLE WINAPI(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
-                                          DWORD, HANDLE);
-MoveFileExWFunction* realMoveFileExW = nullptr;
-GetModuleFileNameWFunction* realGetModuleFileNameW = nullptr;
-CreateFileWFunction* realCreateFileW = nullptr;
+decltype(::MoveFileExW)* realMoveFileExW = nullptr;
+decltype(::GetModuleFileNameW)* realGetModuleFileNameW = nullptr;
+decltype(::CreateFileW)* realCreateFileW = nullptr;
+decltype(::GetProcAddress)* realGetProcAddress = nullptr;
+decltype(::ReadFile)* realReadFile = nullptr;
 HANDLE held = INVALID_HANDLE_VALUE;
+
+// The functions each older Windows lacks, newest first: each lacks those named beside it and
+// those above.
+const std::pair<const wchar_t*, const char*> kLacking[] = {
+    {L"Windows 7", "GetDpiForWindow"},          {L"Windows 7", "AdjustWindowRectExForDpi"},
+    {L"Windows 7", "SetDefaultDllDirectories"}, {L"Windows XP", "SetSearchPathMode"},
+    {L"Windows 2000", "SetDllDirectoryW"},      {L"Windows 2000", "IsWow64Process"}};
 
 DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
     ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(milliseconds)));
@@ -37,9 +51,8 @@ DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
     return 0;
 }
 
-// How many milliseconds the hold that the variable called name asks for lasts, INFINITE for
-// "throughout"; 0 without it.
-DWORD HoldMs(const wchar_t* name) {
+// The number that the variable called name holds, INFINITE for "throughout"; 0 without it.
+DWORD Number(const wchar_t* name) {
     wchar_t hold[16] = {};
     if (::GetEnvironmentVariableW(name, hold, 16) == 0) {
         return 0;
@@ -67,12 +80,12 @@ HANDLE WINAPI DenyingCreateFileW(LPCWSTR path, DWORD access, DWORD share,
 
 BOOL WINAPI HoldingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     static const DWORD firstCall = ::GetTickCount();
-    if (::GetTickCount() - firstCall < HoldMs(L"VELKRA_TEST_HOLD_FOLDER") || Denied(L"replace")) {
+    if (::GetTickCount() - firstCall < Number(L"VELKRA_TEST_HOLD_FOLDER") || Denied(L"replace")) {
         ::SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     static bool first = true;
-    const DWORD hold = HoldMs(L"VELKRA_TEST_HOLD_NEW_COPY");
+    const DWORD hold = Number(L"VELKRA_TEST_HOLD_NEW_COPY");
     if (std::exchange(first, false) && hold != 0) {
         held =
             ::CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -100,6 +113,46 @@ DWORD WINAPI StartedGetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size
         return size;
     }
     return length;
+}
+
+// Says what happened to the probe, by an event of the installer's named with its process id;
+// whether it could.
+bool Say(const std::wstring& what) {
+    return ::CreateEventW(nullptr, TRUE, FALSE,
+                          (std::to_wstring(::GetCurrentProcessId()) + L" " + what).c_str());
+}
+
+BOOL WINAPI SaidSetDllDirectoryW(LPCWSTR folder) {
+    Say(L"SetDllDirectoryW(\"" + std::wstring(folder) + L"\")");
+    return ::SetDllDirectoryW(folder);
+}
+
+FARPROC WINAPI OlderGetProcAddress(HMODULE module, LPCSTR name) {
+    wchar_t windows[16] = {};
+    ::GetEnvironmentVariableW(L"VELKRA_TEST_AS", windows, 16);
+    bool lacking = false;
+    for (auto it = std::rbegin(kLacking); it != std::rend(kLacking) && !IS_INTRESOURCE(name);
+         ++it) {
+        lacking = lacking || std::wcscmp(it->first, windows) == 0;
+        if (lacking && std::strcmp(it->second, name) == 0) {
+            ::SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+    }
+    if (!IS_INTRESOURCE(name) && std::strcmp(name, "SetDllDirectoryW") == 0) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SaidSetDllDirectoryW));
+    }
+    return realGetProcAddress(module, name);
+}
+
+BOOL WINAPI ShortReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
+                          LPOVERLAPPED overlapped) {
+    static bool one = true;
+    DWORD most = Number(L"VELKRA_TEST_SHORT_READS");
+    if (most != 0 && std::exchange(one, !one)) {
+        most = 1;
+    }
+    return realReadFile(file, buffer, most != 0 && most < size ? most : size, read, overlapped);
 }
 
 // Points the exe's import of the function called name at replacement; the function it pointed
@@ -137,7 +190,7 @@ Function* PatchImport(const char* name, Function* replacement) {
 
 }  // namespace
 
-// Refusing to load tells the probe that the installer lacks an import to patch.
+// Says it has patched every import, or refuses to load.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) {
         return TRUE;
@@ -145,6 +198,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     realMoveFileExW = PatchImport("MoveFileExW", &HoldingMoveFileExW);
     realGetModuleFileNameW = PatchImport("GetModuleFileNameW", &StartedGetModuleFileNameW);
     realCreateFileW = PatchImport("CreateFileW", &DenyingCreateFileW);
+    realGetProcAddress = PatchImport("GetProcAddress", &OlderGetProcAddress);
+    realReadFile = PatchImport("ReadFile", &ShortReadFile);
     return realMoveFileExW != nullptr && realGetModuleFileNameW != nullptr &&
-           realCreateFileW != nullptr;
+           realCreateFileW != nullptr && realGetProcAddress != nullptr && realReadFile != nullptr &&
+           Say(L"installer_patches.dll");
 }

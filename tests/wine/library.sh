@@ -21,6 +21,9 @@ esac
 export VELKRA_TEST_RECORD='C:\velkra-tests\record.txt'
 export VELKRA_TEST_PLANTED='C:\velkra-tests\planted.txt'
 readonly VELKRA_TEST_RECORD VELKRA_TEST_PLANTED record=$tests/record.txt planted=$tests/planted.txt
+# The older Windows that installers started from now on run as, for installer_patches.dll, and
+# that checks name: "Windows 7", "Windows XP" or "Windows 2000"; "" for today's.
+export VELKRA_TEST_AS=
 # With the box checked, the label reads forced_label and the library goes to forced_target; on
 # win32, which has no SYSWOW64, the install fails. A forced install is done, for --wait-for, at
 # forced_done: on wow64 regsvr32's record, which must not land in the next scenario; on win64

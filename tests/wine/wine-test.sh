@@ -64,4 +64,4 @@ fresh_system
 # In a shell of its own, which the scenario may end early (exit 77 skips it). A command that
 # fails outside check ends it, and says where, in the helpers it went through too (set -E).
 (set -E; trap 'echo "FAIL: $(called_from 1): $BASH_COMMAND failed"' ERR
-    source "$scenario"; finish)
+    source "$scenario"; trap - ERR; finish)

@@ -29,7 +29,11 @@ void CheckInstall(const InstallOptions& options) {
         ::CloseHandle(
             ::CreateFileW(runningCopy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     }
-    Installer installer(options.installer, options.attach);
+    // installer_patches.dll also reads ReadFile's limit from the environment.
+    Installer installer(options.installer, options.attach,
+                        holdPatched || !options.deny.empty() ||
+                            options.installer.rfind(L"\\\\", 0) == 0 ||
+                            ::GetEnvironmentVariableW(L"VELKRA_TEST_SHORT_READS", nullptr, 0) != 0);
     if (installer.window == nullptr)
         return;
     const HWND window = installer.window;
@@ -52,10 +56,6 @@ void CheckInstall(const InstallOptions& options) {
 
     const long long sizeBefore = FileSize(options.waitFor);
     HANDLE held = INVALID_HANDLE_VALUE;
-    if (holdPatched || !options.deny.empty() || options.installer.rfind(L"\\\\", 0) == 0) {
-        CHECK(LoadIntoInstaller(installer, L"installer_patches.dll"),
-              L"installer_patches.dll is loaded into the installer");
-    }
     if (!options.hold.empty() && !holdPatched) {
         held = ::CreateFileW(options.hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                              nullptr);

@@ -78,10 +78,8 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
     // Coordinates as the per-monitor aware installer has them, not scaled for an unaware caller.
-    using SetProcessDpiAwarenessContextFunction = BOOL WINAPI(HANDLE);
     const auto setAwareness =
-        reinterpret_cast<SetProcessDpiAwarenessContextFunction*>(reinterpret_cast<void (*)()>(
-            ::GetProcAddress(::GetModuleHandleW(L"user32"), "SetProcessDpiAwarenessContext")));
+        win32::BindFunction<BOOL WINAPI(HANDLE)>(L"user32", "SetProcessDpiAwarenessContext");
     if (setAwareness == nullptr || !setAwareness(reinterpret_cast<HANDLE>(-4))) {
         ::SetProcessDPIAware();
     }

@@ -11,12 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "../../../platform/win32/RuntimeBinding.h"
+
 // Generous: under an emulated processor a first start takes many seconds.
 constexpr DWORD kPatienceMs = 60000;
 constexpr wchar_t kTitle[] = L"Velkra Installer";
 
 inline int passed = 0;
 inline int failed = 0;
+// The older Windows that the installer runs as, that VELKRA_TEST_AS names ("Windows 7", "Windows
+// XP", "Windows 2000"): installer_patches.dll takes away the functions it lacks. "" for today's.
+inline const std::wstring kAs = _wgetenv(L"VELKRA_TEST_AS") ? _wgetenv(L"VELKRA_TEST_AS") : L"";
 
 // Prints "ok: what" or "FAIL: file:line: what", counts it, and returns condition.
 #define CHECK(condition, what) Check((condition), (what), __FILE__, __LINE__)
@@ -27,7 +32,8 @@ inline bool Check(bool condition, const std::wstring& what, const char* file, in
     const std::wstring where =
         condition ? L""
                   : std::wstring(path.begin(), path.end()) + L":" + std::to_wstring(line) + L": ";
-    std::wprintf(L"%ls: %ls%ls\n", condition ? L"ok" : L"FAIL", where.c_str(), what.c_str());
+    std::wprintf(L"%ls: %ls%ls%ls\n", condition ? L"ok" : L"FAIL", where.c_str(), what.c_str(),
+                 kAs.empty() ? L"" : (L" (as " + kAs + L")").c_str());
     std::fflush(stdout);
     return condition;
 }
@@ -85,8 +91,9 @@ struct Installer {
     PROCESS_INFORMATION process = {};
     HWND window = nullptr;
 
-    // Starts the installer at path, or with attach, waits for one started by someone else.
-    Installer(const std::wstring& path, bool attach) {
+    // Starts the installer at path, or with attach, waits for one started by someone else. With
+    // patched, or as an older Windows, installer_patches.dll is in it from its first instruction.
+    Installer(const std::wstring& path, bool attach, bool patched = false) {
         if (attach) {
             WaitFor([&] { return (window = ::FindWindowW(nullptr, kTitle)) != nullptr; });
             process.dwThreadId = ::GetWindowThreadProcessId(window, &process.dwProcessId);
@@ -101,16 +108,52 @@ struct Installer {
             startup.cb = sizeof(startup);
             std::wstring commandLine = L"\"" + path + L"\"";
             const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-            if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                  nullptr, folder.c_str(), &startup, &process)) {
+            patched = patched || !kAs.empty();
+            if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                  patched ? CREATE_SUSPENDED : 0, nullptr, folder.c_str(), &startup,
+                                  &process)) {
                 CHECK(false,
                       L"start " + path + L" (error " + std::to_wstring(::GetLastError()) + L")");
+            } else if (patched) {
+                QueuePatches();
+                ::ResumeThread(process.hThread);
             }
         }
         WaitFor([&] {
             return (window = FindTopLevel(kTitle, L"")) != nullptr && ::IsWindowVisible(window);
         });
-        CHECK(window != nullptr, L"the window \"Velkra Installer\" opens");
+        CHECK(window != nullptr, L"the window \"" + std::wstring(kTitle) + L"\" opens");
+        if (patched)
+            CHECK(Said(L"installer_patches.dll"), L"installer_patches.dll is in the installer");
+        // Windows 2000 lacks SetDllDirectoryW; 7 and XP lack only SetDefaultDllDirectories.
+        if (!kAs.empty())
+            CHECK(Said(L"SetDllDirectoryW(\"\")") == (kAs != L"Windows 2000"),
+                  L"SetDllDirectoryW(\"\") takes the current folder out of the DLL search, where "
+                  L"Windows has it");
+    }
+
+    // Has the suspended installer load installer_patches.dll, which lies beside the probe, before
+    // its first instruction: Windows runs the APCs queued to a new process's first thread once
+    // its DLLs are loaded and before its entry point. kernel32 lies at the same address in every
+    // process, and LoadLibraryW takes its one argument as an APC does.
+    void QueuePatches() const {
+        std::wstring path(32768, L'\0');
+        path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+        path = path.substr(0, path.find_last_of(L'\\') + 1) + L"installer_patches.dll";
+        const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
+        void* remote = ::VirtualAllocEx(process.hProcess, nullptr, bytes, MEM_COMMIT | MEM_RESERVE,
+                                        PAGE_READWRITE);
+        ::WriteProcessMemory(process.hProcess, remote, path.c_str(), bytes, nullptr);
+        ::QueueUserAPC(win32::BindFunction<VOID WINAPI(ULONG_PTR)>(L"kernel32", "LoadLibraryW"),
+                       process.hThread, reinterpret_cast<ULONG_PTR>(remote));
+    }
+
+    // Whether installer_patches.dll has said that what happened in the installer.
+    bool Said(const std::wstring& what) const {
+        const HANDLE event = ::OpenEventW(
+            SYNCHRONIZE, FALSE, (std::to_wstring(process.dwProcessId) + L" " + what).c_str());
+        ::CloseHandle(event);
+        return event != nullptr;
     }
 
     ~Installer() {
@@ -256,32 +299,6 @@ inline std::wstring ChildrenOf(DWORD processId) {
     }
     ::CloseHandle(snapshot);
     return names;
-}
-
-// Loads the DLL called name that lies beside the probe into the installer, on a thread of the
-// installer's own; whether it loaded. kernel32 lies at the same address in every process, and
-// the DLL's fixed base keeps the handle that the thread's exit code truncates from 0.
-inline bool LoadIntoInstaller(const Installer& installer, const std::wstring& name) {
-    std::wstring path(32768, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + name;
-    const HANDLE process = installer.process.hProcess;
-    const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
-    void* remote =
-        ::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    ::WriteProcessMemory(process, remote, path.c_str(), bytes, nullptr);
-    const auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "LoadLibraryW")));
-    const HANDLE thread =
-        ::CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr);
-    DWORD loaded = 0;
-    if (thread != nullptr) {
-        ::WaitForSingleObject(thread, kPatienceMs);
-        ::GetExitCodeThread(thread, &loaded);
-        ::CloseHandle(thread);
-    }
-    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    return loaded != 0;
 }
 
 // All the texts of a message box: its title, its message, its button.

@@ -43,10 +43,8 @@ struct DialogFont {
 };
 
 int CheckBoxWidth(int dpi) {
-    using GetSystemMetricsForDpiFunction = int WINAPI(int, UINT);
     const auto forDpi =
-        reinterpret_cast<GetSystemMetricsForDpiFunction*>(reinterpret_cast<void (*)()>(
-            ::GetProcAddress(::GetModuleHandleW(L"user32"), "GetSystemMetricsForDpi")));
+        win32::BindFunction<int WINAPI(int, UINT)>(L"user32", "GetSystemMetricsForDpi");
     return forDpi != nullptr ? forDpi(SM_CXMENUCHECK, static_cast<UINT>(dpi))
                              : ::MulDiv(::GetSystemMetrics(SM_CXMENUCHECK), dpi, 96);
 }
