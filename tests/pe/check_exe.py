@@ -153,8 +153,15 @@ def check_imports(pe):
     check(not bad, "imports only Windows' own DLLs", "not allowed: " + ", ".join(bad) if bad else "")
     bad = [d for d in late if not allowed_dll(d)]
     check(not bad, "delay-loads only Windows' own DLLs", "not allowed: " + ", ".join(bad) if bad else "")
-    names = [i.name for e in list(direct) + list(delayed) for i in e.imports]
-    check(b"IsWow64Process" not in names, "does not import IsWow64Process")
+    check(all(name != "IsWow64Process" for _, name in imports(pe)), "does not import IsWow64Process")
+
+
+def imports(pe):
+    """(DLL, function) for each function the exe imports, delay-loaded ones too."""
+    return [(e.dll.decode("ascii", "replace").lower(),
+             i.name.decode("ascii", "replace") if i.name else f"ordinal {i.ordinal}")
+            for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
+            for i in e.imports]
 
 
 def windows_2000_imports():
@@ -180,14 +187,7 @@ def check_windows_2000(pe):
         check(version <= (5, 0), f"the header's {what} version is that of Windows 2000 or older",
               "found %d.%d" % version)
     allowed = windows_2000_imports()
-    entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])
-    unknown = []
-    for entry in entries:
-        dll = entry.dll.decode("ascii", "replace").lower()
-        for i in entry.imports:
-            name = i.name.decode("ascii", "replace") if i.name else f"ordinal {i.ordinal}"
-            if name not in allowed.get(dll, ()):
-                unknown.append(f"{dll}!{name}")
+    unknown = [f"{dll}!{name}" for dll, name in imports(pe) if name not in allowed.get(dll, ())]
     check(not unknown, "imports only functions that Windows 2000 SP4 exports",
           "not known there: " + ", ".join(unknown) + f" (see {os.path.basename(WINDOWS_2000_IMPORTS)})"
           if unknown else "")
