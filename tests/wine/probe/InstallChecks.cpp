@@ -4,6 +4,32 @@
 #include <cstdio>
 #include <utility>
 
+namespace {
+
+// What a successful Install leaves, once Install is done: a new check of it goes here.
+void CheckSuccess(const Installer& installer, HWND label, const InstallOptions& options,
+                  const std::wstring& runningCopy) {
+    ::Sleep(500);  // whatever a failure would show has had its time by now
+    const HWND box = installer.FindTopLevel(L"", L"#32770");
+    CHECK(box == nullptr, L"no message box" + (box ? L": " + MessageBoxText(box) : L""));
+    CHECK(::IsWindowVisible(installer.window) && installer.ExitCode() == STILL_ACTIVE,
+          L"the window stays open");
+    CHECK(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
+    if (!runningCopy.empty()) {
+        CHECK(::DeleteFileW(runningCopy.c_str()) != 0,
+              L"Install left " + runningCopy + L", the copy of an installer that still runs");
+    }
+    if (!options.shot.empty()) {
+        SaveScreenshot(installer, box != nullptr ? box : installer.window,
+                       options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
+    }
+    // A regsvr32 slowed by a busy machine would otherwise register what the next test installs.
+    CHECK(WaitFor([&] { return ChildrenOf(installer.process.dwProcessId).empty(); }),
+          L"what Install started has ended");
+}
+
+}  // namespace
+
 void CheckInstall(const InstallOptions& options) {
     // What the probe sets here reaches installer_patches.dll through the installer's
     // environment.
@@ -93,8 +119,7 @@ void CheckInstall(const InstallOptions& options) {
             const std::wstring started = ChildrenOf(installer.process.dwProcessId);
             CHECK(started.empty(), L"the installer started no program" +
                                        (started.empty() ? L"" : L": it started " + started));
-            CHECK(TextOf(box) == L"Velkra Installer",
-                  L"the message box is titled Velkra Installer");
+            CHECK(TextOf(box) == kTitle, L"the message box is titled " + std::wstring(kTitle));
             CHECK(::GetWindow(box, GW_OWNER) == window, L"the message box belongs to the window");
             if (!options.expectLabel.empty()) {
                 CHECK(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
@@ -143,25 +168,7 @@ void CheckInstall(const InstallOptions& options) {
             CHECK(WaitFor([&] { return FileSize(options.waitFor) != size; }),
                   L"Install pressed again, " + std::to_wstring(click) + L" times in all");
         }
-        // Whatever a failure would show has had its time by now.
-        ::Sleep(500);
-        const HWND box = installer.FindTopLevel(L"", L"#32770");
-        CHECK(box == nullptr, L"no message box" + (box ? L": " + MessageBoxText(box) : L""));
-        CHECK(::IsWindowVisible(window) && installer.ExitCode() == STILL_ACTIVE,
-              L"the window stays open");
-        CHECK(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
-        if (!runningCopy.empty()) {
-            CHECK(::DeleteFileW(runningCopy.c_str()) != 0,
-                  L"Install left " + runningCopy + L", the copy of an installer that still runs");
-        }
-        if (!options.shot.empty()) {
-            SaveScreenshot(installer, box != nullptr ? box : window,
-                           options.shot.substr(0, options.shot.size() - 4) + L"-after.bmp");
-        }
-        // A regsvr32 slowed by a busy machine would otherwise register what the next test
-        // installs.
-        CHECK(WaitFor([&] { return ChildrenOf(installer.process.dwProcessId).empty(); }),
-              L"what Install started has ended");
+        CheckSuccess(installer, label, options, runningCopy);
         if (options.keepOpen) {
             std::wprintf(L"The window stays open until you close it.\n");
             std::fflush(stdout);

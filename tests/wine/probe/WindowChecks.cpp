@@ -139,20 +139,20 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
 
     CHECK(ClassOf(checkBox) == L"Button" &&
               TextOf(checkBox) == L"Force 64 bit Install (If path above shows system32)",
-          L"the check box caption");
+          L"the check box's text");
     const LONG checkStyle = ::GetWindowLongW(checkBox, GWL_STYLE);
     CHECK((checkStyle & BS_TYPEMASK) == BS_AUTOCHECKBOX && (checkStyle & WS_TABSTOP) &&
               ::SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_UNCHECKED,
           L"an unchecked automatic check box and a tab stop");
     const RECT checkRect = RectInParent(checkBox);
-    // The box, the gap Windows leaves after it, then the caption: all within the control.
+    // The box, the gap Windows leaves after it, then the text: all within the control.
     const int box = CheckBoxWidth(dpi);
-    const SIZE caption = font.Extent(TextOf(checkBox));
-    const int needed = box + ::MulDiv(4, dpi, 96) + caption.cx;
+    const SIZE text = font.Extent(TextOf(checkBox));
+    const int needed = box + ::MulDiv(4, dpi, 96) + text.cx;
     CHECK(needed <= checkRect.right - checkRect.left,
-          L"the check box caption fits: " + std::to_wstring(needed) + L" of " +
+          L"the check box's text fits: " + std::to_wstring(needed) + L" of " +
               std::to_wstring(checkRect.right - checkRect.left) + L" pixels");
-    CHECK(caption.cy <= checkRect.bottom - checkRect.top, L"the caption's height fits");
+    CHECK(text.cy <= checkRect.bottom - checkRect.top, L"the text's height fits");
 
     CHECK(WaitFor([&] { return installer.Focus() == command1; }), L"the focus starts on Install");
     if (BringToFront(window)) {
