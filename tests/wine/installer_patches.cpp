@@ -53,11 +53,11 @@ DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
 
 // The number that the variable called name holds, INFINITE for "throughout"; 0 without it.
 DWORD Number(const wchar_t* name) {
-    wchar_t hold[16] = {};
-    if (::GetEnvironmentVariableW(name, hold, 16) == 0) {
+    wchar_t value[16] = {};
+    if (::GetEnvironmentVariableW(name, value, 16) == 0) {
         return 0;
     }
-    return std::wcscmp(hold, L"throughout") == 0 ? INFINITE : std::wcstoul(hold, nullptr, 10);
+    return std::wcscmp(value, L"throughout") == 0 ? INFINITE : std::wcstoul(value, nullptr, 10);
 }
 
 // Whether VELKRA_TEST_DENY asks to deny what.
