@@ -55,11 +55,9 @@ void CheckInstall(const InstallOptions& options) {
         ::CloseHandle(
             ::CreateFileW(runningCopy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     }
-    // installer_patches.dll also reads ReadFile's limit from the environment.
-    Installer installer(options.installer, options.attach,
-                        holdPatched || !options.deny.empty() ||
-                            options.installer.rfind(L"\\\\", 0) == 0 ||
-                            ::GetEnvironmentVariableW(L"VELKRA_TEST_SHORT_READS", nullptr, 0) != 0);
+    Installer installer(
+        options.installer, options.attach,
+        holdPatched || !options.deny.empty() || options.installer.rfind(L"\\\\", 0) == 0);
     if (installer.window == nullptr)
         return;
     const HWND window = installer.window;

@@ -92,7 +92,8 @@ struct Installer {
     HWND window = nullptr;
 
     // Starts the installer at path, or with attach, waits for one started by someone else. With
-    // patched, or as an older Windows, installer_patches.dll is in it from its first instruction.
+    // patched, or when the environment asks for an older Windows or short reads, it has
+    // installer_patches.dll from its first instruction.
     Installer(const std::wstring& path, bool attach, bool patched = false) {
         if (attach) {
             WaitFor([&] { return (window = ::FindWindowW(nullptr, kTitle)) != nullptr; });
@@ -108,7 +109,8 @@ struct Installer {
             startup.cb = sizeof(startup);
             std::wstring commandLine = L"\"" + path + L"\"";
             const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-            patched = patched || !kAs.empty();
+            patched = patched || !kAs.empty() ||
+                      ::GetEnvironmentVariableW(L"VELKRA_TEST_SHORT_READS", nullptr, 0) != 0;
             if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                                   patched ? CREATE_SUSPENDED : 0, nullptr, folder.c_str(), &startup,
                                   &process)) {
