@@ -130,8 +130,8 @@ struct Installer {
         // Windows 2000 lacks SetDllDirectoryW; 7 and XP lack only SetDefaultDllDirectories.
         if (!kAs.empty())
             CHECK(Said(L"SetDllDirectoryW(\"\")") == (kAs != L"Windows 2000"),
-                  L"SetDllDirectoryW(\"\") takes the current folder out of the DLL search, where "
-                  L"Windows has it");
+                  kAs == L"Windows 2000" ? L"the DLL search is Windows' own"
+                                         : L"SetDllDirectoryW(\"\") takes the current folder out");
     }
 
     // Has the suspended installer load installer_patches.dll, which lies beside the probe, before
