@@ -5,16 +5,17 @@ passed=0
 failed=0
 report_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# check WHAT COMMAND...: runs COMMAND and reports WHAT by its outcome.
+# check WHAT COMMAND...: runs COMMAND and reports WHAT by its outcome, and the older Windows
+# that VELKRA_TEST_AS names.
 check() {
-    local what=$1
+    local what=$1${VELKRA_TEST_AS:+ (as $VELKRA_TEST_AS)}
     shift
     if "$@"; then
-        echo "ok: $what${VELKRA_TEST_AS:+ (as $VELKRA_TEST_AS)}"
+        echo "ok: $what"
         passed=$((passed + 1))
         return
     fi
-    echo "FAIL: $(called_from 2): $what${VELKRA_TEST_AS:+ (as $VELKRA_TEST_AS)}"
+    echo "FAIL: $(called_from 2): $what"
     failed=$((failed + 1))
 }
 

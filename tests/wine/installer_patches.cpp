@@ -51,20 +51,22 @@ DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
     return 0;
 }
 
+// The value of the environment variable called name; "" without it.
+std::wstring Variable(const wchar_t* name) {
+    wchar_t value[32] = {};
+    ::GetEnvironmentVariableW(name, value, 32);
+    return value;
+}
+
 // The number that the variable called name holds, INFINITE for "throughout"; 0 without it.
 DWORD Number(const wchar_t* name) {
-    wchar_t value[16] = {};
-    if (::GetEnvironmentVariableW(name, value, 16) == 0) {
-        return 0;
-    }
-    return std::wcscmp(value, L"throughout") == 0 ? INFINITE : std::wcstoul(value, nullptr, 10);
+    const std::wstring value = Variable(name);
+    return value == L"throughout" ? INFINITE : std::wcstoul(value.c_str(), nullptr, 10);
 }
 
 // Whether VELKRA_TEST_DENY asks to deny what.
 bool Denied(const wchar_t* what) {
-    wchar_t denied[16] = {};
-    ::GetEnvironmentVariableW(L"VELKRA_TEST_DENY", denied, 16);
-    return std::wcscmp(denied, what) == 0;
+    return Variable(L"VELKRA_TEST_DENY") == what;
 }
 
 HANDLE WINAPI DenyingCreateFileW(LPCWSTR path, DWORD access, DWORD share,
@@ -128,18 +130,19 @@ BOOL WINAPI SaidSetDllDirectoryW(LPCWSTR folder) {
 }
 
 FARPROC WINAPI OlderGetProcAddress(HMODULE module, LPCSTR name) {
-    wchar_t windows[16] = {};
-    ::GetEnvironmentVariableW(L"VELKRA_TEST_AS", windows, 16);
+    if (IS_INTRESOURCE(name)) {
+        return realGetProcAddress(module, name);
+    }
+    const std::wstring windows = Variable(L"VELKRA_TEST_AS");
     bool lacking = false;
-    for (auto it = std::rbegin(kLacking); it != std::rend(kLacking) && !IS_INTRESOURCE(name);
-         ++it) {
-        lacking = lacking || std::wcscmp(it->first, windows) == 0;
+    for (auto it = std::rbegin(kLacking); it != std::rend(kLacking); ++it) {
+        lacking = lacking || windows == it->first;
         if (lacking && std::strcmp(it->second, name) == 0) {
             ::SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;
         }
     }
-    if (!IS_INTRESOURCE(name) && std::strcmp(name, "SetDllDirectoryW") == 0) {
+    if (std::strcmp(name, "SetDllDirectoryW") == 0) {
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SaidSetDllDirectoryW));
     }
     return realGetProcAddress(module, name);

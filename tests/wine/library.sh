@@ -170,15 +170,22 @@ install_fails_keeping_the_old_library() {
     check "$case: nothing was registered" test ! -e "$record"
 }
 
+# install_succeeds CASE EXE PROBE_OPTIONS...: Install of EXE puts the stand-in in target, where
+# regsvr32 registers it. CASE names the case in each check.
+install_succeeds() {
+    local case=$1 exe=$2
+    shift 2
+    check "$case: Install runs" run_probe install "$(wine_path "$exe")" \
+        --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label" "$@"
+    check "$case: the new library is installed" cmp "$standin" "$target/dx8vb.dll"
+    check "$case: regsvr32 registered it" recorded "$(registration_in "$target")"
+}
+
 # install_waits_out HOLD: Install waits out a hold of HOLD (a path, or new-copy or folder as the
 # probe takes them) that lasts 800 ms after the click, and installs and registers the library.
 install_waits_out() {
-    local exe
-    exe=$(installer_in held-open)
-    check "Install waits out a hold of $1" run_probe install "$(wine_path "$exe")" --hold "$1" \
-        --release-after 800 --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
-    check "$1: the new library is installed" cmp "$standin" "$target/dx8vb.dll"
-    check "$1: regsvr32 registered it" recorded "$(registration_in "$target")"
+    install_succeeds "a hold of $1, waited out" "$(installer_in held-open)" --hold "$1" \
+        --release-after 800
     check "$1: no temporary file is left, not even an earlier held one" no_leftovers_in "$target"
     no_library
 }

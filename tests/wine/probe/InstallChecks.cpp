@@ -55,9 +55,7 @@ void CheckInstall(const InstallOptions& options) {
         ::CloseHandle(
             ::CreateFileW(runningCopy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     }
-    Installer installer(
-        options.installer, options.attach,
-        holdPatched || !options.deny.empty() || options.installer.rfind(L"\\\\", 0) == 0);
+    Installer installer(options.installer, options.attach);
     if (installer.window == nullptr)
         return;
     const HWND window = installer.window;

@@ -91,10 +91,11 @@ struct Installer {
     PROCESS_INFORMATION process = {};
     HWND window = nullptr;
 
-    // Starts the installer at path, or with attach, waits for one started by someone else. With
-    // patched, or when the environment asks for an older Windows or short reads, it has
-    // installer_patches.dll from its first instruction.
-    Installer(const std::wstring& path, bool attach, bool patched = false) {
+    // Starts the installer at path, or with attach, waits for one started by someone else. It
+    // has installer_patches.dll from its first instruction when started by a path that Wine names
+    // otherwise, or when the environment asks anything of the DLL.
+    Installer(const std::wstring& path, bool attach) {
+        bool patched = false;
         if (attach) {
             WaitFor([&] { return (window = ::FindWindowW(nullptr, kTitle)) != nullptr; });
             process.dwThreadId = ::GetWindowThreadProcessId(window, &process.dwProcessId);
@@ -109,8 +110,12 @@ struct Installer {
             startup.cb = sizeof(startup);
             std::wstring commandLine = L"\"" + path + L"\"";
             const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-            patched = patched || !kAs.empty() ||
-                      ::GetEnvironmentVariableW(L"VELKRA_TEST_SHORT_READS", nullptr, 0) != 0;
+            patched = path.rfind(L"\\\\", 0) == 0 || !kAs.empty();
+            for (const wchar_t* asked :
+                 {L"VELKRA_TEST_SHORT_READS", L"VELKRA_TEST_DENY", L"VELKRA_TEST_HOLD_NEW_COPY",
+                  L"VELKRA_TEST_HOLD_FOLDER"}) {
+                patched = patched || ::GetEnvironmentVariableW(asked, nullptr, 0) != 0;
+            }
             if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                                   patched ? CREATE_SUSPENDED : 0, nullptr, folder.c_str(), &startup,
                                   &process)) {
