@@ -5,8 +5,7 @@ passed=0
 failed=0
 report_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# check WHAT COMMAND...: runs COMMAND and reports WHAT by its outcome, and the older Windows
-# that VELKRA_TEST_AS names.
+# check WHAT COMMAND...: runs COMMAND and reports WHAT, and VELKRA_TEST_AS, by its outcome.
 check() {
     local what=$1${VELKRA_TEST_AS:+ (as $VELKRA_TEST_AS)}
     shift
