@@ -18,7 +18,8 @@ wine_session_env() {
     [[ $dir = /* ]] || dir=$(realpath -m "$dir")
     WINE_SESSION_SYSTEM=win64
     [ -f "$dir/system" ] && read -r WINE_SESSION_SYSTEM <"$dir/system"
-    export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all
+    # Of Wine's own messages only the err and winediag channels, which speak only of trouble.
+    export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all,err+all,+winediag
     # No .NET, no Gecko, and no menu entries on the desktop of whoever runs the tests.
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
     # The Wine server's socket goes into a new folder under TMPDIR, which the prefix names: in
@@ -129,19 +130,15 @@ wine_session_start() {
     local dir=$1 mode=${2:-}
     rm -f "$dir/display"
     if [ "$mode" = xvfb ]; then
-        # -displayfd picks a free display number and tells it once the server is ready.
-        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.new" \
+        # -displayfd picks a free display number and tells it once the server is ready. With
+        # -noreset X does not reset as its last client leaves, when a program would find none.
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$dir/display.new" \
             >"$dir/xvfb.log" 2>&1 </dev/null &
         record_process $! "$dir/xvfb.pid"
-        local tries=0
-        until [ -s "$dir/display.new" ]; do
-            tries=$((tries + 1))
-            if [ $tries -gt 600 ] || ! process_running "$dir/xvfb.pid"; then
-                echo "Xvfb did not start; see $dir/xvfb.log" >&2
-                return 1
-            fi
-            sleep 0.1
-        done
+        if ! wait_for 600 "$dir/xvfb.pid" test -s "$dir/display.new"; then
+            echo "Xvfb did not start; see $dir/xvfb.log" >&2
+            return 1
+        fi
         tr -d '\n' <"$dir/display.new" >"$dir/display"
         rm -f "$dir/display.new"
     fi
@@ -155,20 +152,9 @@ wine_session_start() {
 # more than the gaps between the tests' programs, which are seconds even in the VM: a
 # scenario's request returns and the next one starts.
 wine_server_start() {
-    "$WINESERVER" -p60 >>"$1/wine.log" 2>&1 </dev/null
-}
-
-# wine_server_apart DIR COMMAND...: runs COMMAND, whose Wine programs start a server of their
-# own (one that strace follows, or one in a mount namespace of its own), and which ends that
-# server before it returns; the session's server is stopped meanwhile and comes back afterwards.
-wine_server_apart() {
-    local dir=$1 status=0
-    shift
-    "$WINESERVER" -k >>"$dir/wine.log" 2>&1 </dev/null || true
-    "$WINESERVER" -w
-    "$@" || status=$?
-    wine_server_start "$dir"
-    return $status
+    "$WINESERVER" -p60 >>"$1/wine.log" 2>&1 </dev/null && return
+    echo "wineserver -p60 started no server (one may be running); see $1/wine.log" >&2
+    return 1
 }
 
 # wine_session_stop DIR: ends the prefix's Wine processes and the session's Xvfb, and returns
@@ -192,12 +178,13 @@ wine_session_stop() {
 }
 
 # process_start PID: when PID started, in clock ticks since boot (field 22 of /proc/PID/stat,
-# counted after the command name, which may hold spaces).
+# counted after the command name, which may hold spaces); nothing once it has ended, though its
+# parent has yet to reap it (state Z).
 process_start() {
     local stat
     stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
     stat=${stat##*) }
-    cut -d' ' -f20 <<<"$stat"
+    [ "${stat%% *}" != Z ] && cut -d' ' -f20 <<<"$stat"
 }
 
 # record_process PID FILE: PID and its start time, in FILE.
@@ -213,10 +200,23 @@ process_running() {
     [ -n "$start" ] && [ "$(process_start "$pid")" = "$start" ]
 }
 
+# wait_for TENTHS PID_FILE COMMAND...: whether COMMAND succeeds within TENTHS tenths of a second,
+# tried ten times a second; with a PID_FILE, only while the process record_process wrote runs.
+wait_for() {
+    local tries=0
+    until "${@:3}"; do
+        if [ $tries -ge "$1" ] || { [ -n "$2" ] && ! process_running "$2"; }; then
+            return 1
+        fi
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+}
+
 # wine_set_dpi N: the DPI that Wine hands to processes started from now on.
 wine_set_dpi() {
     "$WINE_SYSTEM" reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$1" /f \
-        >/dev/null 2>&1 </dev/null
+        >/dev/null </dev/null
 }
 
 # wine_path UNIX_PATH: the same file as Wine's programs name it.

@@ -56,8 +56,9 @@ set_dpi() {
     echo "$1" >"$session/dpi"
 }
 
-# run_probe [--strace LOG] ARGS...: the probe, its report in this test's output; with --strace,
-# it and the programs it starts run under strace, which logs their renames and fsyncs to LOG.
+# run_probe [--strace LOG] ARGS...: the probe, its report in this test's output, and when it
+# fails what Wine said, and the session's state if it said nothing itself; with --strace, it and
+# the programs it starts run under strace, which logs their renames and fsyncs to LOG.
 run_probe() {
     local log status=0 tracer=()
     if [ "$1" = --strace ]; then
@@ -66,10 +67,11 @@ run_probe() {
         shift 2
     fi
     log=$(mktemp)
-    "${tracer[@]}" "$WINE" "$probe" "$@" >"$log" 2>&1 </dev/null || status=$?
+    "${tracer[@]}" "$WINE" "$probe" "$@" >"$log" 2>"$log.wine" </dev/null || status=$?
     sed 's/^/    probe: /' "$log"
-    [ $status -eq 0 ] || echo "    probe: exited with $status"
-    rm -f "$log"
+    [ $status -eq 0 ] || { sed 's/^/    stderr: /' "$log.wine" && echo "    probe: exited with $status"; }
+    [ $status -eq 0 ] || [ -s "$log" ] || session_state
+    rm -f "$log" "$log.wine"
     return $status
 }
 
@@ -103,7 +105,7 @@ no_leftovers_in() {
 # name (R, H, S, in that order; none for ""), as Wine's attrib shows them.
 attributes_are() {
     local shown letter found=
-    shown=$("$WINE" attrib "$(wine_path "$1")" </dev/null 2>/dev/null | sed 's/ *[A-Za-z]:\\.*//')
+    shown=$("$WINE" attrib "$(wine_path "$1")" </dev/null | sed 's/ *[A-Za-z]:\\.*//')
     for letter in R H S; do
         [[ $shown == *$letter* ]] && found+=$letter
     done
@@ -134,15 +136,14 @@ fsync_before_rename() {
 # recorded TEXT: the stand-in's record reads TEXT. Nothing waits for regsvr32, so its record may
 # still be on its way.
 recorded() {
-    local tries=0
-    until [ -f "$record" ] && [ "$(tr -d '\r' <"$record")" = "$1" ]; do
-        if [ $tries -ge 100 ]; then
-            echo "    recorded: $(tr -d '\r' <"$record" 2>/dev/null || echo nothing)"
-            return 1
-        fi
-        sleep 0.1
-        tries=$((tries + 1))
-    done
+    wait_for 100 "" reads "$record" "$1" && return
+    echo "    recorded: $(tr -d '\r' <"$record" 2>/dev/null || echo nothing)"
+    return 1
+}
+
+# reads FILE TEXT: FILE holds TEXT, with Windows' line ends or Unix's.
+reads() {
+    [ -f "$1" ] && [ "$(tr -d '\r' <"$1")" = "$2" ]
 }
 
 # registration_in FOLDER: what the stand-in records when a regsvr32 of this system's kind

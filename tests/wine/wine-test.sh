@@ -13,11 +13,39 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-session.sh"
 
 # hold_desktop: the probe's desktop mode keeps the session's desktop, and its explorer.exe, open
-# from one test to the next; started anew after a test on a server of its own ended it.
+# from one test to the next. It returns once the holder says the desktop is up, or fails saying
+# why: a program that finds none starts explorer.exe as its own child, and an installer with a
+# child never counts as done.
 hold_desktop() {
     process_running "$session/desktop.pid" && return 0
     "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$session/desktop.log" 2>&1 </dev/null &
     record_process $! "$session/desktop.pid"
+    wait_for 600 "$session/desktop.pid" grep -qs "the desktop is up" "$session/desktop.log" && return
+    echo "The desktop holder got no desktop; $session/desktop.log:"
+    sed 's/^/    /' "$session/desktop.log"
+    session_state
+    return 1
+}
+
+# session_state: whether the session's display, Wine server and desktop holder still run.
+session_state() {
+    local display=gone server=gone holder=gone
+    process_running "$session/xvfb.pid" && display=up
+    "$WINESERVER" -k18 2>/dev/null && server=up # SIGCONT: only asks whether one runs
+    process_running "$session/desktop.pid" && holder=up
+    echo "    the display $DISPLAY is $display, the Wine server $server, the desktop holder $holder"
+}
+
+# wine_server_apart COMMAND...: runs COMMAND, whose Wine programs start a server of their own
+# (one that strace follows, or one in a mount namespace of its own), and which ends that server
+# before it returns; the session's server and desktop are stopped meanwhile and come back after.
+wine_server_apart() {
+    local status=0
+    "$WINESERVER" -k >>"$session/wine.log" 2>&1 </dev/null || true
+    "$WINESERVER" -w
+    "$@" || status=$?
+    wine_server_start "$session" && hold_desktop || status=1
+    return $status
 }
 
 case "$scenario" in
@@ -63,5 +91,5 @@ fresh_system() {
 fresh_system
 # In a shell of its own, which the scenario may end early (exit 77 skips it). A command that
 # fails outside check ends it, and says where, in the helpers it went through too (set -E).
-(set -E; trap 'echo "FAIL: $(called_from 1): $BASH_COMMAND failed"' ERR
+(set -E; trap 'echo "FAIL: $(called_from 1): $BASH_COMMAND failed"; session_state' ERR
     source "$scenario"; trap - ERR; finish)

@@ -57,7 +57,7 @@ const Option kOptions[] = {
 int Usage() {
     std::fputws(
         L"usage: velkra_probe window <installer.exe> <dpi> <expected label>   checks the window\n"
-        L"       velkra_probe desktop   holds the session's desktop open until the session ends\n"
+        L"       velkra_probe desktop   holds the session's desktop open, and says once it is up\n"
         L"       velkra_probe install (<installer.exe> | --attach) [options]  presses Install\n",
         stderr);
     for (const Option& option : kOptions) {
@@ -87,8 +87,14 @@ int wmain(int argc, wchar_t** argv) {
     if (args.size() == 1 && args[0] == L"desktop") {
         // Wine closes a desktop, and ends its explorer.exe, a second after its last program
         // ends, and the next program to show a window starts explorer.exe anew: seconds, under
-        // emulation. On Windows the shell keeps it open throughout.
-        ::GetDesktopWindow();
+        // emulation. On Windows the shell keeps it open throughout. The desktop is up once
+        // explorer.exe has made its window; Wine gives none when it cannot.
+        DWORD explorer = 0;
+        ::GetWindowThreadProcessId(::GetDesktopWindow(), &explorer);
+        if (explorer == 0 || explorer == ::GetCurrentProcessId())
+            return 1;  // Wine says why on its err channel
+        std::wprintf(L"the desktop is up, explorer.exe is process %lu\n", explorer);
+        std::fflush(stdout);
         ::Sleep(INFINITE);
     }
     if (args.size() == 4 && args[0] == L"window") {

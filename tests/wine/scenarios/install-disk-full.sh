@@ -9,7 +9,7 @@ if [ -z "${VELKRA_SMALL_DISK:-}" ]; then
         exit 77
     fi
     status=0
-    VELKRA_SMALL_DISK=1 wine_server_apart "$session" unshare -rm "$0" "$session" "$build" \
+    VELKRA_SMALL_DISK=1 wine_server_apart unshare -rm "$0" "$session" "$build" \
         "$scenario" || status=$?
     exit $status
 fi

@@ -15,7 +15,7 @@ if on win64; then
     "$WINE" attrib +s "$(wine_path "$source")" </dev/null
     chmod a-w "$source"
     check "the source is read-only, hidden and system" attributes_are "$source" RHS
-    check "Install runs twice, under strace" wine_server_apart "$session" \
+    check "Install runs twice, under strace" wine_server_apart \
         run_probe --strace "$session/install.strace" "${twice[@]}"
     check "each copy reached the disk before it replaced the library" \
         fsync_before_rename "$session/install.strace"
