@@ -7,14 +7,15 @@
 namespace {
 
 // What a successful Install leaves, once Install is done: a new check of it goes here.
-void CheckSuccess(const Installer& installer, HWND label, const InstallOptions& options,
+void CheckSuccess(const Installer& installer, const InstallOptions& options,
                   const std::wstring& runningCopy) {
     ::Sleep(500);  // whatever a failure would show has had its time by now
     const HWND box = installer.FindTopLevel(L"", L"#32770");
     CHECK(box == nullptr, L"no message box" + (box ? L": " + MessageBoxText(box) : L""));
     CHECK(::IsWindowVisible(installer.window) && installer.ExitCode() == STILL_ACTIVE,
           L"the window stays open");
-    CHECK(TextOf(label) == options.expectLabel, L"the label reads " + TextOf(label));
+    CHECK(TextOf(installer.label) == options.expectLabel,
+          L"the label reads " + TextOf(installer.label));
     if (!runningCopy.empty()) {
         CHECK(::DeleteFileW(runningCopy.c_str()) != 0,
               L"Install left " + runningCopy + L", the copy of an installer that still runs");
@@ -56,15 +57,10 @@ void CheckInstall(const InstallOptions& options) {
             ::CreateFileW(runningCopy.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     }
     Installer installer(options.installer, options.attach);
-    if (installer.window == nullptr)
+    if (installer.checkBox == nullptr)
         return;
-    const HWND window = installer.window;
-    const std::vector<HWND> children = Children(window);
-    if (children.size() != 3) {
-        CHECK(false, L"three controls");
-        return;
-    }
-    const HWND command1 = children[0], label = children[1], checkBox = children[2];
+    const HWND window = installer.window, command1 = installer.command1, label = installer.label,
+               checkBox = installer.checkBox;
     const std::wstring labelBefore = TextOf(label);
     std::wprintf(L"label: %ls\n", labelBefore.c_str());
     if (!CHECK(WaitFor([&] { return installer.Focus() == command1; }),
@@ -164,7 +160,7 @@ void CheckInstall(const InstallOptions& options) {
             CHECK(WaitFor([&] { return FileSize(options.waitFor) != size; }),
                   L"Install pressed again, " + std::to_wstring(click) + L" times in all");
         }
-        CheckSuccess(installer, label, options, runningCopy);
+        CheckSuccess(installer, options, runningCopy);
         if (options.keepOpen) {
             std::wprintf(L"The window stays open until you close it.\n");
             std::fflush(stdout);

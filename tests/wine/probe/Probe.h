@@ -15,7 +15,7 @@
 
 // Generous: under an emulated processor a first start takes many seconds.
 constexpr DWORD kPatienceMs = 60000;
-constexpr wchar_t kTitle[] = L"Velkra Installer";
+constexpr wchar_t kTitle[] = L"Velkra Installer", kWindowClass[] = L"VelkraInstallerWindow";
 
 inline int passed = 0;
 inline int failed = 0;
@@ -90,6 +90,8 @@ inline RECT RectInParent(HWND control) {
 struct Installer {
     PROCESS_INFORMATION process = {};
     HWND window = nullptr;
+    // Its controls in tab order, the Z order of a window's children; null unless there are three.
+    HWND command1 = nullptr, label = nullptr, checkBox = nullptr;
 
     // Starts the installer at path, or with attach, waits for one started by someone else. It
     // has installer_patches.dll from its first instruction when started by a path that Wine names
@@ -97,7 +99,8 @@ struct Installer {
     Installer(const std::wstring& path, bool attach) {
         bool patched = false;
         if (attach) {
-            WaitFor([&] { return (window = ::FindWindowW(nullptr, kTitle)) != nullptr; });
+            // By class too, here and below: the installer's message boxes bear the same title.
+            WaitFor([&] { return (window = ::FindWindowW(kWindowClass, kTitle)) != nullptr; });
             process.dwThreadId = ::GetWindowThreadProcessId(window, &process.dwProcessId);
             process.hProcess =
                 ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
@@ -126,10 +129,14 @@ struct Installer {
                 ::ResumeThread(process.hThread);
             }
         }
-        WaitFor([&] {
-            return (window = FindTopLevel(kTitle, L"")) != nullptr && ::IsWindowVisible(window);
-        });
-        CHECK(window != nullptr, L"the window \"" + std::wstring(kTitle) + L"\" opens");
+        WaitFor([&] { return (window = FindTopLevel(kTitle, kWindowClass)) || Exited(0); });
+        CHECK(window != nullptr,
+              L"the window \"" + std::wstring(kTitle) + L"\" opens" +
+                  (window || !Exited(0) ? L"" : L": it ended with " + std::to_wstring(ExitCode())));
+        const std::vector<HWND> controls = Children(window);
+        if (window != nullptr && CHECK(controls.size() == 3, L"three controls, found " +
+                                                                 std::to_wstring(controls.size())))
+            command1 = controls[0], label = controls[1], checkBox = controls[2];
         if (patched)
             CHECK(Said(L"installer_patches.dll"), L"installer_patches.dll is in the installer");
         // Windows 2000 lacks SetDllDirectoryW; 7 and XP lack only SetDefaultDllDirectories.

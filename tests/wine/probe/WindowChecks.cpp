@@ -60,25 +60,24 @@ bool operator==(const RECT& a, const RECT& b) {
 
 // Install and the check box where the window's description puts them at this DPI, and the label
 // as wide and as high as its text in the font for this DPI.
-void CheckPlaces(const std::vector<HWND>& controls, int dpi, const std::wstring& at,
+void CheckPlaces(const Installer& installer, int dpi, const std::wstring& at,
                  const std::wstring& font) {
-    CHECK(RectInParent(controls[0]) == TwipsRect(120, 720, 4335, 495, dpi),
-          L"Install " + at + L" " + Describe(RectInParent(controls[0])));
-    CHECK(RectInParent(controls[2]) == TwipsRect(120, 360, 4215, 255, dpi),
-          L"the check box " + at + L" " + Describe(RectInParent(controls[2])));
+    CHECK(RectInParent(installer.command1) == TwipsRect(120, 720, 4335, 495, dpi),
+          L"Install " + at + L" " + Describe(RectInParent(installer.command1)));
+    CHECK(RectInParent(installer.checkBox) == TwipsRect(120, 360, 4215, 255, dpi),
+          L"the check box " + at + L" " + Describe(RectInParent(installer.checkBox)));
     TEXTMETRICW metrics = {};
-    const SIZE text = DialogFont(dpi).Extent(TextOf(controls[1]), &metrics);
+    const SIZE text = DialogFont(dpi).Extent(TextOf(installer.label), &metrics);
     const RECT label = TwipsRect(120, 120, 0, 0, dpi);
-    CHECK((RectInParent(controls[1]) ==
+    CHECK((RectInParent(installer.label) ==
            RECT{label.left, label.top, label.left + text.cx, label.top + metrics.tmHeight}),
-          L"the label fits its text" + font + L": " + Describe(RectInParent(controls[1])));
+          L"the label fits its text" + font + L": " + Describe(RectInParent(installer.label)));
 }
 
 // Moved to a monitor of another DPI, the window takes the size Windows suggests and lays its
 // controls out again, with a font for that DPI.
 void CheckDpiChange(const Installer& installer, int dpi) {
     const HWND window = installer.window;
-    const std::vector<HWND> children = Children(window);
     RECT suggested;
     ::GetWindowRect(window, &suggested);
     suggested.right += 40;
@@ -95,16 +94,17 @@ void CheckDpiChange(const Installer& installer, int dpi) {
     ::GetWindowRect(window, &now);
     CHECK(now == suggested, L"at " + std::to_wstring(dpi) +
                                 L" DPI the window takes the suggested " + Describe(suggested));
-    CheckPlaces(children, dpi, L"moves to", L" in the new font");
+    CheckPlaces(installer, dpi, L"moves to", L" in the new font");
 }
 
 }  // namespace
 
 void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring& expectedLabel) {
     Installer installer(installerPath, false);
-    if (installer.window == nullptr)
+    if (installer.checkBox == nullptr)
         return;
-    const HWND window = installer.window;
+    const HWND window = installer.window, command1 = installer.command1, label = installer.label,
+               checkBox = installer.checkBox;
 
     RECT client;
     ::GetClientRect(window, &client);
@@ -112,12 +112,6 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
     const LONG style = ::GetWindowLongW(window, GWL_STYLE);
     CHECK((style & WS_THICKFRAME) && (style & WS_SYSMENU) && (style & WS_MINIMIZEBOX),
           L"a sizable frame with a system menu");
-
-    const std::vector<HWND> children = Children(window);
-    CHECK(children.size() == 3, L"three controls, found " + std::to_wstring(children.size()));
-    if (children.size() != 3)
-        return;
-    const HWND command1 = children[0], label = children[1], checkBox = children[2];
 
     CHECK(ClassOf(command1) == L"Button" && TextOf(command1) == L"Install",
           L"first in tab order: Install");
@@ -131,7 +125,7 @@ void CheckWindow(const std::wstring& installerPath, int dpi, const std::wstring&
     CHECK((labelStyle & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && (labelStyle & SS_NOPREFIX) &&
               !(labelStyle & WS_TABSTOP),
           L"the label is one line, takes '&' literally and takes no focus");
-    CheckPlaces(children, dpi, L"at", L"");
+    CheckPlaces(installer, dpi, L"at", L"");
     const DialogFont font(dpi);
     std::wstring face;
     font.Extent(TextOf(label), nullptr, &face);

@@ -4,9 +4,10 @@ long=$(printf '/a folder name of forty characters %04d' $(seq 1 8))
 exe=$(installer_in "long$long")
 check "the installer's path is longer than 260 characters" \
     test "$(wine_path "$exe" | wc -c)" -gt 260
-# Wine's CreateProcessW takes no program path past MAX_PATH, but Wine's loader does.
-(cd "$tests" && exec "$WINE" "$exe" >"$session/long-folder.log" 2>&1 </dev/null) &
+# Wine's CreateProcessW takes no program path past MAX_PATH, but Wine's loader does. The probe
+# closes the window it finds; one it never finds is ended with the scenario's patience.
+(cd "$tests" && exec timeout 120 "$WINE" "$exe" >"$session/long-folder.log" 2>&1 </dev/null) &
 check "Install runs from it" run_probe install --attach \
     --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
-wait
+wait $! || sed 's/^/    the installer: /' "$session/long-folder.log"
 check "the library was installed" cmp "$standin" "$target/dx8vb.dll"
