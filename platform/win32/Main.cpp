@@ -1,4 +1,4 @@
-// The program's entry: hardens the DLL search, then creates the start form and runs its window.
+// The program's entry: limits the DLL search, loads the controls, runs the start form's window.
 #include <windows.h>
 
 #include <memory>
@@ -14,6 +14,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     win32::Win32Platform platform;
     std::unique_ptr<platform::Form> form;
     try {
+        win32::LoadCommonControls();
         form = platform::CreateStartForm(platform);
         win32::Win32Window window(*form);
         return window.Run(instance, showCommand);

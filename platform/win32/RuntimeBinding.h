@@ -1,5 +1,5 @@
-// Binds a function of an already loaded system DLL by name, for functions that the oldest
-// Windows we support lacks; calling through the result needs a null check.
+// Binds a function of a loaded system DLL, by the DLL's handle or name, for functions that the
+// oldest Windows we support lacks; calling through the result needs a null check.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +7,7 @@
 namespace win32 {
 
 template <typename Function>
-Function* BindFunction(const wchar_t* moduleName, const char* functionName) {
-    const HMODULE module = ::GetModuleHandleW(moduleName);
+Function* BindFunction(HMODULE module, const char* functionName) {
     if (module == nullptr) {
         return nullptr;
     }
@@ -16,6 +15,11 @@ Function* BindFunction(const wchar_t* moduleName, const char* functionName) {
     // change of function type is meant.
     return reinterpret_cast<Function*>(
         reinterpret_cast<void (*)()>(::GetProcAddress(module, functionName)));
+}
+
+template <typename Function>
+Function* BindFunction(const wchar_t* moduleName, const char* functionName) {
+    return BindFunction<Function>(::GetModuleHandleW(moduleName), functionName);
 }
 
 }  // namespace win32

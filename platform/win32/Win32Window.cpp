@@ -2,6 +2,8 @@
 // keyboard navigation, and the boundary where a failing handler is reported.
 #include "platform/win32/Win32Window.h"
 
+#include <commctrl.h>
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -78,6 +80,33 @@ DWORD StyleOf(const platform::ControlDescription& control) {
 }
 
 }  // namespace
+
+void LoadCommonControls() {
+    // Windows 2000 has no side-by-side assemblies, and so no activation contexts: it ignores the
+    // manifest, and its user32 draws the controls with classes of its own.
+    if (BindFunction<BOOL WINAPI(HANDLE*)>(L"kernel32", "GetCurrentActCtx") == nullptr) {
+        return;
+    }
+    // From XP on, the manifest's activation context redirects "Button" and "Static", in the
+    // window and in a message box alike, to classes of Common Controls 6. From Vista on user32
+    // loads the DLL when it first needs one; XP's does not, and the control is not made. The bare
+    // name is resolved through the activation context to the system's assembly, ahead of the
+    // DLL search, so a comctl32.dll beside the installer is never taken. It stays loaded.
+    const HMODULE commonControls = ::LoadLibraryW(L"comctl32.dll");
+    if (commonControls == nullptr) {
+        ThrowLastError(L"Could not create the installer's window.", "LoadLibraryW");
+    }
+    // Newer than the Windows 2000 headers: Common Controls 6's Button, Static and the other
+    // standard classes.
+    constexpr DWORD kIccStandardClasses = 0x00004000;
+    const INITCOMMONCONTROLSEX classes = {sizeof(classes), kIccStandardClasses};
+    // It answers FALSE on XP before SP2, whose Common Controls 6 registers them as it loads.
+    const auto initCommonControlsEx = BindFunction<BOOL WINAPI(const INITCOMMONCONTROLSEX*)>(
+        commonControls, "InitCommonControlsEx");
+    if (initCommonControlsEx != nullptr) {
+        initCommonControlsEx(&classes);
+    }
+}
 
 Win32Window::~Win32Window() {
     if (window_ != nullptr) {

@@ -11,6 +11,10 @@
 
 namespace win32 {
 
+// Registers the Common Controls 6 classes that the manifest has Windows draw every control with,
+// where Windows does not load them itself. Call before the first window, after LimitDllSearch.
+void LoadCommonControls();
+
 class Win32Window : public platform::Window {
 public:
     explicit Win32Window(platform::Form& form) : form_(form) {}
