@@ -152,9 +152,8 @@ wine_session_start() {
 # more than the gaps between the tests' programs, which are seconds even in the VM: a
 # scenario's request returns and the next one starts.
 wine_server_start() {
-    "$WINESERVER" -p60 >>"$1/wine.log" 2>&1 </dev/null && return
-    echo "wineserver -p60 started no server (one may be running); see $1/wine.log" >&2
-    return 1
+    "$WINESERVER" -p60 >>"$1/wine.log" 2>&1 </dev/null ||
+        { echo "wineserver -p60 started no server; see $1/wine.log" >&2 && return 1; }
 }
 
 # wine_session_stop DIR: ends the prefix's Wine processes and the session's Xvfb, and returns
@@ -165,14 +164,11 @@ wine_session_stop() {
         (wine_session_env "$dir" && "$WINESERVER" -k && "$WINESERVER" -w) >/dev/null 2>&1 || true
     fi
     if process_running "$dir/xvfb.pid"; then
-        local pid tries=0
+        local pid
         read -r pid _ <"$dir/xvfb.pid"
         kill "$pid" 2>/dev/null || true
-        # Gone before the caller goes on, not merely told to go.
-        while process_running "$dir/xvfb.pid" && [ $tries -lt 50 ]; do
-            sleep 0.1
-            tries=$((tries + 1))
-        done
+        # Gone before the caller goes on, not merely told to go: the wait ends as it ends.
+        wait_for 50 "$dir/xvfb.pid" false || true
     fi
     rm -f "$dir/xvfb.pid"
 }

@@ -69,7 +69,8 @@ run_probe() {
     log=$(mktemp)
     "${tracer[@]}" "$WINE" "$probe" "$@" >"$log" 2>"$log.wine" </dev/null || status=$?
     sed 's/^/    probe: /' "$log"
-    [ $status -eq 0 ] || { sed 's/^/    stderr: /' "$log.wine" && echo "    probe: exited with $status"; }
+    [ $status -eq 0 ] || sed 's/^/    stderr: /' "$log.wine"
+    [ $status -eq 0 ] || echo "    probe: exited with $status"
     [ $status -eq 0 ] || [ -s "$log" ] || session_state
     rm -f "$log" "$log.wine"
     return $status

@@ -20,7 +20,7 @@ hold_desktop() {
     process_running "$session/desktop.pid" && return 0
     "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$session/desktop.log" 2>&1 </dev/null &
     record_process $! "$session/desktop.pid"
-    wait_for 600 "$session/desktop.pid" grep -qs "the desktop is up" "$session/desktop.log" && return
+    wait_for 600 "$session/desktop.pid" grep -qs "desktop is up" "$session/desktop.log" && return
     echo "The desktop holder got no desktop; $session/desktop.log:"
     sed 's/^/    /' "$session/desktop.log"
     session_state
@@ -29,11 +29,11 @@ hold_desktop() {
 
 # session_state: whether the session's display, Wine server and desktop holder still run.
 session_state() {
-    local display=gone server=gone holder=gone
-    process_running "$session/xvfb.pid" && display=up
+    local xvfb=gone server=gone holder=gone
+    process_running "$session/xvfb.pid" && xvfb=up
     "$WINESERVER" -k18 2>/dev/null && server=up # SIGCONT: only asks whether one runs
     process_running "$session/desktop.pid" && holder=up
-    echo "    the display $DISPLAY is $display, the Wine server $server, the desktop holder $holder"
+    echo "    Xvfb: $xvfb, the Wine server: $server, the desktop holder: $holder"
 }
 
 # wine_server_apart COMMAND...: runs COMMAND, whose Wine programs start a server of their own

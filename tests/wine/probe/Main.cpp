@@ -87,12 +87,13 @@ int wmain(int argc, wchar_t** argv) {
     if (args.size() == 1 && args[0] == L"desktop") {
         // Wine closes a desktop, and ends its explorer.exe, a second after its last program
         // ends, and the next program to show a window starts explorer.exe anew: seconds, under
-        // emulation. On Windows the shell keeps it open throughout. The desktop is up once
-        // explorer.exe has made its window; Wine gives none when it cannot.
+        // emulation. On Windows the shell keeps it open throughout. Without a display Wine makes
+        // a desktop but no other window, and says why on its err channel.
         DWORD explorer = 0;
-        ::GetWindowThreadProcessId(::GetDesktopWindow(), &explorer);
-        if (explorer == 0 || explorer == ::GetCurrentProcessId())
-            return 1;  // Wine says why on its err channel
+        if (::GetWindowThreadProcessId(::GetDesktopWindow(), &explorer) == 0 ||
+            !::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                               nullptr))
+            return 1;
         std::wprintf(L"the desktop is up, explorer.exe is process %lu\n", explorer);
         std::fflush(stdout);
         ::Sleep(INFINITE);

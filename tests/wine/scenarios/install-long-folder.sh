@@ -5,7 +5,7 @@ exe=$(installer_in "long$long")
 check "the installer's path is longer than 260 characters" \
     test "$(wine_path "$exe" | wc -c)" -gt 260
 # Wine's CreateProcessW takes no program path past MAX_PATH, but Wine's loader does. The probe
-# closes the window it finds; one it never finds is ended with the scenario's patience.
+# closes the window it finds; timeout ends one it never finds.
 (cd "$tests" && exec timeout 120 "$WINE" "$exe" >"$session/long-folder.log" 2>&1 </dev/null) &
 check "Install runs from it" run_probe install --attach \
     --wait-for "$VELKRA_TEST_RECORD" --expect-label "$label"
