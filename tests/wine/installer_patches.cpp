@@ -5,6 +5,9 @@
 //   finds none of the functions that Windows lacks (ERROR_PROC_NOT_FOUND). SetDllDirectoryW it
 //   hands out saying each call: Wine's loader takes an empty DLL directory for none, where
 //   Windows stops searching the current folder, so the call is what a test can see.
+// - LoadLibraryW: the installer's calls are said. As Windows XP, user32's, through which Wine's
+//   loads the DLL of a class that the manifest redirects, fail for comctl32 while the installer
+//   has not loaded it: XP's user32 loads no such DLL.
 // - ReadFile: with VELKRA_TEST_SHORT_READS set to N, reads return 1 byte and at most N by turns,
 //   fewer than asked for before the file ends, as a network share or a file-system filter may.
 // - MoveFileExW: with VELKRA_TEST_HOLD_NEW_COPY set, the first call opens its source, sharing
@@ -36,6 +39,7 @@ decltype(::GetModuleFileNameW)* realGetModuleFileNameW = nullptr;
 decltype(::CreateFileW)* realCreateFileW = nullptr;
 decltype(::GetProcAddress)* realGetProcAddress = nullptr;
 decltype(::ReadFile)* realReadFile = nullptr;
+decltype(::LoadLibraryW)* realLoadLibraryW = nullptr;
 HANDLE held = INVALID_HANDLE_VALUE;
 
 // The functions each older Windows lacks, newest first: each lacks those named beside it and
@@ -43,7 +47,8 @@ HANDLE held = INVALID_HANDLE_VALUE;
 const std::pair<const wchar_t*, const char*> kLacking[] = {
     {L"Windows 7", "GetDpiForWindow"},          {L"Windows 7", "AdjustWindowRectExForDpi"},
     {L"Windows 7", "SetDefaultDllDirectories"}, {L"Windows XP", "SetSearchPathMode"},
-    {L"Windows 2000", "SetDllDirectoryW"},      {L"Windows 2000", "IsWow64Process"}};
+    {L"Windows 2000", "SetDllDirectoryW"},      {L"Windows 2000", "IsWow64Process"},
+    {L"Windows 2000", "GetCurrentActCtx"}};
 
 DWORD WINAPI ReleaseAfter(LPVOID milliseconds) {
     ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(milliseconds)));
@@ -148,6 +153,20 @@ FARPROC WINAPI OlderGetProcAddress(HMODULE module, LPCSTR name) {
     return realGetProcAddress(module, name);
 }
 
+HMODULE WINAPI SaidLoadLibraryW(LPCWSTR name) {
+    Say(L"LoadLibraryW(\"" + std::wstring(name) + L"\")");
+    return realLoadLibraryW(name);
+}
+
+HMODULE WINAPI XpLoadLibraryW(LPCWSTR name) {
+    if (Variable(L"VELKRA_TEST_AS") == L"Windows XP" && _wcsnicmp(name, L"comctl32", 8) == 0 &&
+        ::GetModuleHandleW(name) == nullptr) {
+        ::SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return realLoadLibraryW(name);
+}
+
 BOOL WINAPI ShortReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
                           LPOVERLAPPED overlapped) {
     static bool one = true;
@@ -158,11 +177,11 @@ BOOL WINAPI ShortReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read,
     return realReadFile(file, buffer, most != 0 && most < size ? most : size, read, overlapped);
 }
 
-// Points the exe's import of the function called name at replacement; the function it pointed
-// at, or null where the exe does not import it.
+// Points the import of the function called name, the exe's or module's, at replacement; the
+// function it pointed at, or null where it is not imported.
 template <typename Function>
-Function* PatchImport(const char* name, Function* replacement) {
-    auto* const base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+Function* PatchImport(const char* name, Function* replacement, HMODULE module = nullptr) {
+    auto* const base = reinterpret_cast<BYTE*>(module ? module : ::GetModuleHandleW(nullptr));
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
         base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& imports =
@@ -203,7 +222,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     realCreateFileW = PatchImport("CreateFileW", &DenyingCreateFileW);
     realGetProcAddress = PatchImport("GetProcAddress", &OlderGetProcAddress);
     realReadFile = PatchImport("ReadFile", &ShortReadFile);
+    realLoadLibraryW = PatchImport("LoadLibraryW", &SaidLoadLibraryW);
     return realMoveFileExW != nullptr && realGetModuleFileNameW != nullptr &&
            realCreateFileW != nullptr && realGetProcAddress != nullptr && realReadFile != nullptr &&
+           realLoadLibraryW != nullptr &&
+           PatchImport("LoadLibraryW", &XpLoadLibraryW, ::GetModuleHandleW(L"user32")) &&
            Say(L"installer_patches.dll");
 }

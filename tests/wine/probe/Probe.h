@@ -144,6 +144,10 @@ struct Installer {
             CHECK(Said(L"SetDllDirectoryW(\"\")") == (kAs != L"Windows 2000"),
                   kAs == L"Windows 2000" ? L"the DLL search is Windows' own"
                                          : L"SetDllDirectoryW(\"\") takes the current folder out");
+        if (!kAs.empty())
+            CHECK(Said(L"LoadLibraryW(\"comctl32.dll\")") == (kAs != L"Windows 2000"),
+                  kAs == L"Windows 2000" ? L"it loads no comctl32, to which nothing redirects"
+                                         : L"it loads Common Controls 6 itself");
     }
 
     // Has the suspended installer load installer_patches.dll, which lies beside the probe, before
