@@ -107,14 +107,11 @@ start() {
     echo $! >"$state/timeout.pid"
     local waited=0
     until [ -f "$state/share/ready" ]; do
-        if ! kill -0 $! 2>/dev/null; then
-            echo "The VM stopped while booting; see $state/console.log and $state/qemu.log:" >&2
+        if ! kill -0 $! 2>/dev/null || [ $waited -ge $((kBootSeconds * 10)) ]; then
+            local qemu=ended
+            kill -0 $! 2>/dev/null && qemu="still running after $kBootSeconds s"
+            echo "The VM did not boot (qemu $qemu); see $state/console.log and $state/qemu.log:" >&2
             tail -n 20 "$state/console.log" "$state/qemu.log" >&2
-            return 1
-        fi
-        if [ $waited -ge $((kBootSeconds * 10)) ]; then
-            echo "The VM did not boot in $kBootSeconds s; see $state/console.log:" >&2
-            tail -n 20 "$state/console.log" >&2
             stop "$state"
             return 1
         fi
