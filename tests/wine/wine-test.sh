@@ -13,14 +13,17 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/wine-session.sh"
 
 # hold_desktop: the probe's desktop mode keeps the session's desktop, and its explorer.exe, open
-# from one test to the next. It returns once the holder says the desktop is up, or fails saying
-# why: a program that finds none starts explorer.exe as its own child, and an installer with a
-# child never counts as done.
+# from one test to the next, for a program that finds none makes explorer.exe its own child, and
+# an installer with a child never counts as done. Returns once the holder says through a pipe,
+# read without a poll's programs, that the desktop is up; else, within 60 s, fails saying why.
 hold_desktop() {
     process_running "$session/desktop.pid" && return 0
-    "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$session/desktop.log" 2>&1 </dev/null &
+    local pipe=$session/desktop.pipe said=
+    rm -f "$pipe" && mkfifo "$pipe"
+    "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$pipe" 2>"$session/desktop.log" &
     record_process $! "$session/desktop.pid"
-    wait_for 600 "$session/desktop.pid" grep -qs "desktop is up" "$session/desktop.log" && return
+    read -r -t 60 said <"$pipe" || true
+    [[ $said = "the desktop is up"* ]] && return
     echo "The desktop holder got no desktop; $session/desktop.log:"
     sed 's/^/    /' "$session/desktop.log"
     session_state
