@@ -135,10 +135,15 @@ wine_session_start() {
         Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$dir/display.new" \
             >"$dir/xvfb.log" 2>&1 </dev/null &
         record_process $! "$dir/xvfb.pid"
-        if ! wait_for 600 "$dir/xvfb.pid" test -s "$dir/display.new"; then
-            echo "Xvfb did not start; see $dir/xvfb.log" >&2
-            return 1
-        fi
+        local tries=0
+        until [ -s "$dir/display.new" ]; do
+            tries=$((tries + 1))
+            if [ $tries -gt 600 ] || ! process_running "$dir/xvfb.pid"; then
+                echo "Xvfb did not start; see $dir/xvfb.log" >&2
+                return 1
+            fi
+            sleep 0.1
+        done
         tr -d '\n' <"$dir/display.new" >"$dir/display"
         rm -f "$dir/display.new"
     fi
@@ -164,11 +169,14 @@ wine_session_stop() {
         (wine_session_env "$dir" && "$WINESERVER" -k && "$WINESERVER" -w) >/dev/null 2>&1 || true
     fi
     if process_running "$dir/xvfb.pid"; then
-        local pid
+        local pid tries=0
         read -r pid _ <"$dir/xvfb.pid"
         kill "$pid" 2>/dev/null || true
-        # Gone before the caller goes on, not merely told to go: the wait ends as it ends.
-        wait_for 50 "$dir/xvfb.pid" false || true
+        # Gone before the caller goes on, not merely told to go.
+        while process_running "$dir/xvfb.pid" && [ $tries -lt 50 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
     fi
     rm -f "$dir/xvfb.pid"
 }
@@ -194,19 +202,6 @@ process_running() {
     local pid start
     read -r pid start 2>/dev/null <"$1" || return 1
     [ -n "$start" ] && [ "$(process_start "$pid")" = "$start" ]
-}
-
-# wait_for TENTHS PID_FILE COMMAND...: whether COMMAND succeeds within TENTHS tenths of a second,
-# tried ten times a second; with a PID_FILE, only while the process record_process wrote runs.
-wait_for() {
-    local tries=0
-    until "${@:3}"; do
-        if [ $tries -ge "$1" ] || { [ -n "$2" ] && ! process_running "$2"; }; then
-            return 1
-        fi
-        sleep 0.1
-        tries=$((tries + 1))
-    done
 }
 
 # wine_set_dpi N: the DPI that Wine hands to processes started from now on.

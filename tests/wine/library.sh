@@ -137,14 +137,15 @@ fsync_before_rename() {
 # recorded TEXT: the stand-in's record reads TEXT. Nothing waits for regsvr32, so its record may
 # still be on its way.
 recorded() {
-    wait_for 100 "" reads "$record" "$1" && return
-    echo "    recorded: $(tr -d '\r' <"$record" 2>/dev/null || echo nothing)"
-    return 1
-}
-
-# reads FILE TEXT: FILE holds TEXT, with Windows' line ends or Unix's.
-reads() {
-    [ -f "$1" ] && [ "$(tr -d '\r' <"$1")" = "$2" ]
+    local tries=0
+    until [ -f "$record" ] && [ "$(tr -d '\r' <"$record")" = "$1" ]; do
+        if [ $tries -ge 100 ]; then
+            echo "    recorded: $(tr -d '\r' <"$record" 2>/dev/null || echo nothing)"
+            return 1
+        fi
+        sleep 0.1
+        tries=$((tries + 1))
+    done
 }
 
 # registration_in FOLDER: what the stand-in records when a regsvr32 of this system's kind

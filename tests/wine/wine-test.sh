@@ -22,8 +22,7 @@ hold_desktop() {
     rm -f "$pipe" && mkfifo "$pipe"
     "$WINE" "$build/tests/wine/velkra_probe.exe" desktop >"$pipe" 2>"$session/desktop.log" &
     record_process $! "$session/desktop.pid"
-    read -r -t 60 said <"$pipe" || true
-    [[ $said = "the desktop is up"* ]] && return
+    read -r -t 60 said <"$pipe" && [[ $said = "the desktop is up"* ]] && return
     echo "The desktop holder got no desktop; $session/desktop.log:"
     sed 's/^/    /' "$session/desktop.log"
     session_state
