@@ -158,7 +158,7 @@ wine_session_start() {
 # scenario's request returns and the next one starts.
 wine_server_start() {
     "$WINESERVER" -p60 >>"$1/wine.log" 2>&1 </dev/null ||
-        { echo "wineserver -p60 started no server; see $1/wine.log" >&2 && return 1; }
+        { echo "wineserver -p60 started no server; see $1/wine.log" >&2; return 1; }
 }
 
 # wine_session_stop DIR: ends the prefix's Wine processes and the session's Xvfb, and returns

@@ -14,8 +14,8 @@ source "$here/../../scripts/wine-session.sh"
 
 # hold_desktop: the probe's desktop mode keeps the session's desktop, and its explorer.exe, open
 # from one test to the next, for a program that finds none makes explorer.exe its own child, and
-# an installer with a child never counts as done. Returns once the holder says through a pipe,
-# read without a poll's programs, that the desktop is up; else, within 60 s, fails saying why.
+# an installer with a child never counts as done. Returns once the holder says, through a pipe
+# that is read and not polled, that the desktop is up; else, within 60 s, fails saying why.
 hold_desktop() {
     process_running "$session/desktop.pid" && return 0
     local pipe=$session/desktop.pipe said=
